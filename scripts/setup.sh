@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the demo need on a Debian 12
+# machine. Idempotent: packages already present are skipped, so a second run
+# takes a second or two. Must run as root (or through sudo).
+set -euo pipefail
+
+if [ "$(id -u)" -ne 0 ]; then
+  exec sudo -E "$0" "$@"
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+
+packages=(
+  g++-mingw-w64-i686 mingw-w64-i686-dev cmake make
+  wine wine32:i386 wine64 qemu-user-static
+  xvfb x11-utils fonts-ipafont-gothic locales imagemagick
+  googletest clang-format
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Wine only picks code page 932 for LANG=ja_JP.UTF-8 when the locale exists.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  echo "setup: generating the ja_JP.UTF-8 locale"
+  sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >>/etc/locale.gen
+  locale-gen >/dev/null
+fi
+
+# Some kernels run with 32-bit emulation switched off (exec of any i386 ELF
+# fails with "Exec format error"). 32-bit Wine then runs through qemu's user
+# mode emulator, registered for i386 ELF files with binfmt_misc. The probe
+# runs the 32-bit dynamic loader, which prints its version and exits.
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  binfmt=/proc/sys/fs/binfmt_misc
+  [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
+  if [ ! -e "$binfmt/qemu-i386" ]; then
+    echo "setup: registering qemu-i386 for 32-bit programs (no native ia32 support)"
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' >"$binfmt/register"
+  fi
+  /lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "setup: 32-bit programs cannot run here" >&2; exit 1; }
+fi
+
+echo "setup: done"

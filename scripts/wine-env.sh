@@ -1,0 +1,34 @@
+# Sourced by the scripts that run Windows programs: picks the Wine prefix and
+# display, and starts what must outlive a single program (Xvfb, wineserver).
+#   WINE_ENV_PREFIX  the prefix to use (required)
+# Sets WINEPREFIX, WINEDEBUG, LANG and DISPLAY.
+
+export WINEPREFIX="$WINE_ENV_PREFIX"
+export WINEDEBUG="${WINEDEBUG:-fixme-all}"
+# Code page 932 for the ANSI calls (needs the ja_JP.UTF-8 locale).
+export LANG=ja_JP.UTF-8
+unset LC_ALL
+
+# A display: the caller's, or a private Xvfb that stays up for later runs.
+wine_env_start_xvfb() {
+  local number=$1
+  if [ ! -S "/tmp/.X11-unix/X$number" ]; then
+    rm -f "/tmp/.X$number-lock"
+    setsid Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp \
+      </dev/null >/dev/null 2>&1 &
+    for _ in $(seq 50); do
+      [ -S "/tmp/.X11-unix/X$number" ] && break
+      sleep 0.1
+    done
+  fi
+  export DISPLAY=":$number"
+}
+if [ -z "${DISPLAY:-}" ]; then
+  wine_env_start_xvfb 91
+fi
+
+# A wineserver started detached: one that a program starts itself keeps
+# the caller's pipes open, and CTest would wait for it.
+wine_env_start_server() {
+  setsid wineserver -p60 </dev/null >/dev/null 2>&1 || true
+}
