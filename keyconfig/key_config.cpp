@@ -67,9 +67,8 @@ void SetDefaultConfig() { KeyConfig = factoryDefaults; }
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (!LoadConfig()) SetDefaultConfig();
   // -1 (the dialog could not be created) and 2 (cancel) both skip the save.
-  INT_PTR result =
-      DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_KEY_CONFIG),
-                      GetDesktopWindow(), ConfigDialogProc, 0);
+  INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_KEY_CONFIG),
+                                   GetDesktopWindow(), ConfigDialogProc, 0);
   if (result == 1) SaveConfig();
   return 0;
 }

@@ -8,9 +8,9 @@
 namespace {
 
 struct LabelRun {
-  int first;              // first code of the run
-  int last;               // last code of the run, inclusive
-  const char *labels[24]; // one label per code, in code order
+  int first;               // first code of the run
+  int last;                // last code of the run, inclusive
+  const char *labels[24];  // one label per code, in code order
 };
 
 // A run of codes that all share one label.
@@ -68,7 +68,8 @@ char *CopyLabel(const char *label, char *buffer) {
 
 char *GetKeyLabel(int32_t code, char *buffer) {
   // Taken as unsigned, every negative code is above 255 too.
-  if (static_cast<uint32_t>(code) > 0xFF) return CopyLabel(fallbackLabel, buffer);
+  if (static_cast<uint32_t>(code) > 0xFF)
+    return CopyLabel(fallbackLabel, buffer);
 
   for (const SharedLabelRun &run : selfNamedRuns) {
     if (code >= run.first && code <= run.last) {
@@ -82,7 +83,8 @@ char *GetKeyLabel(int32_t code, char *buffer) {
       return CopyLabel(run.labels[code - run.first], buffer);
   }
   for (const SharedLabelRun &run : sharedLabelRuns) {
-    if (code >= run.first && code <= run.last) return CopyLabel(run.label, buffer);
+    if (code >= run.first && code <= run.last)
+      return CopyLabel(run.label, buffer);
   }
   return CopyLabel(fallbackLabel, buffer);
 }

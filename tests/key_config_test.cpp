@@ -2,6 +2,8 @@
 // folder. The debugger lines are checked as a debugger sees them: a child
 // process (this program, started with --file-scenarios) runs the load/save
 // flow in prepared folders while this process debugs it.
+#include "key_config.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -9,18 +11,16 @@
 #include <thread>
 
 #include "debugger_capture.h"
-#include "key_config.h"
 #include "test_files.h"
 
 namespace {
 
 // The 96 bytes of a save with the factory defaults, offset 0 first.
 const Bytes kDefaultBytes = {
-    0x26, 0, 0, 0, 0x57, 0, 0, 0, 0x28, 0, 0, 0, 0x53, 0, 0, 0,
-    0x25, 0, 0, 0, 0x41, 0, 0, 0, 0x27, 0, 0, 0, 0x44, 0, 0, 0,
-    0x31, 0, 0, 0, 0x5A, 0, 0, 0, 0x32, 0, 0, 0, 0x58, 0, 0, 0,
-    0x33, 0, 0, 0, 0x43, 0, 0, 0, 0x34, 0, 0, 0, 0x56, 0, 0, 0,
-    0x00, 0, 0, 0, 0x00, 0, 0, 0, 0x01, 0, 0, 0, 0x01, 0, 0, 0,
+    0x26, 0, 0, 0, 0x57, 0, 0, 0, 0x28, 0, 0, 0, 0x53, 0, 0, 0, 0x25, 0, 0, 0,
+    0x41, 0, 0, 0, 0x27, 0, 0, 0, 0x44, 0, 0, 0, 0x31, 0, 0, 0, 0x5A, 0, 0, 0,
+    0x32, 0, 0, 0, 0x58, 0, 0, 0, 0x33, 0, 0, 0, 0x43, 0, 0, 0, 0x34, 0, 0, 0,
+    0x56, 0, 0, 0, 0x00, 0, 0, 0, 0x00, 0, 0, 0, 0x01, 0, 0, 0, 0x01, 0, 0, 0,
     0x02, 0, 0, 0, 0x02, 0, 0, 0, 0x03, 0, 0, 0, 0x03, 0, 0, 0,
 };
 
@@ -194,9 +194,7 @@ struct DebuggerLines : ::testing::Test {
   static DebuggeeRun wholeProgram;
   static TempFolder *programFolder;
 
-  static std::string Folder(const char *name) {
-    return root->Join(name);
-  }
+  static std::string Folder(const char *name) { return root->Join(name); }
 
   static void SetUpTestSuite() {
     root = new TempFolder;
@@ -207,7 +205,8 @@ struct DebuggerLines : ::testing::Test {
     WriteBytes(Folder("empty") + "\\system\\config.dat", {});
     WriteBytes(Folder("short95") + "\\system\\config.dat", PatternBytes(95, 3));
     WriteBytes(Folder("odd96") + "\\system\\config.dat", OddRecord());
-    WriteBytes(Folder("long100") + "\\system\\config.dat", PatternBytes(100, 9));
+    WriteBytes(Folder("long100") + "\\system\\config.dat",
+               PatternBytes(100, 9));
     WriteBytes(Folder("held") + "\\system\\config.dat", OddRecord());
     HANDLE held = CreateFileA((Folder("held") + "\\system\\config.dat").c_str(),
                               GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -255,6 +254,7 @@ TEST_F(DebuggerLines, ChildRanToTheEnd) {
   ASSERT_TRUE(scenarios.started);
   ASSERT_TRUE(scenarios.exited);
   EXPECT_EQ(scenarios.exitCode, 0u);
+  ASSERT_FALSE(scenarios.lines.empty());
   EXPECT_EQ(scenarios.lines.back(), "@begin end\n");
 }
 

@@ -1,12 +1,12 @@
 // The key label table, checked through its properties: every fallback code,
 // the runs, the exact CP932 bytes, lengths and untouched buffer tails.
+#include "key_labels.h"
+
 #include <gtest/gtest.h>
 #include <string.h>
 
 #include <set>
 #include <string>
-
-#include "key_labels.h"
 
 namespace {
 
@@ -58,10 +58,22 @@ TEST(KeyLabels, DoubleByteLabelsAreCp932) {
     int code;
     const char *bytes;
   } cases[] = {
-      {0x25, "\x81\xA9"}, {0x26, "\x81\xAA"}, {0x27, "\x81\xA8"},
+      {0x25, "\x81\xA9"},
+      {0x26, "\x81\xAA"},
+      {0x27, "\x81\xA8"},
       {0x28, "\x81\xAB"},
-      {0x15, "\x8A\xBF\x8E\x9A" "1"}, {0x19, "\x8A\xBF\x8E\x9A" "5"},
-      {0x1C, "\x8A\xBF\x8E\x9A" "6"}, {0x1F, "\x8A\xBF\x8E\x9A" "9"},
+      {0x15,
+       "\x8A\xBF\x8E\x9A"
+       "1"},
+      {0x19,
+       "\x8A\xBF\x8E\x9A"
+       "5"},
+      {0x1C,
+       "\x8A\xBF\x8E\x9A"
+       "6"},
+      {0x1F,
+       "\x8A\xBF\x8E\x9A"
+       "9"},
   };
   for (const Case &c : cases) EXPECT_EQ(Label(c.code), c.bytes) << c.code;
   for (int code = 0x15; code <= 0x1F; ++code) {

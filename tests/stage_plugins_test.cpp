@@ -30,8 +30,8 @@ struct QuadBits {
 
 std::ostream &operator<<(std::ostream &out, const QuadBits &q) {
   char text[96];
-  snprintf(text, sizeof text, "{y0 %08X y1 %08X x0 %08X x1 %08X z %08X}",
-           q.y0, q.y1, q.x0, q.x1, q.z);
+  snprintf(text, sizeof text, "{y0 %08X y1 %08X x0 %08X x1 %08X z %08X}", q.y0,
+           q.y1, q.x0, q.x1, q.z);
   return out << text;
 }
 
@@ -88,10 +88,12 @@ int32_t __cdecl RecordReleaseSurface(Surface *surface) {
 template <int Host>
 int32_t __cdecl RecordDrawSurface(Surface *surface, SourceRect source,
                                   StageQuad quad, int32_t drawParam) {
-  recorder.draws.push_back({surface, source,
+  recorder.draws.push_back({surface,
+                            source,
                             {Bits(quad.y0), Bits(quad.y1), Bits(quad.x0),
                              Bits(quad.x1), Bits(quad.z)},
-                            drawParam, Host});
+                            drawParam,
+                            Host});
   return 0;
 }
 
@@ -177,9 +179,18 @@ TEST_F(StagePlugin, ThreeLayersOfDifferentWidths) {
   stage.load();
   stage.draw();
   ExpectDraws({
-      {&s1, 1280, 480, {0xBFF27786, 0x3E29B472, 0xC02D3A07, 0x402D3A07, 0x3CF5C28F}},
-      {&s2, 960, 480, {0xC04126EA, 0x3F1E3541, 0xC08147AE, 0x408147AE, 0x3F83D70A}},
-      {&s3, 800, 480, {0xC0D72B02, 0x3FA978D5, 0xC0D69D04, 0x40D69D04, 0x4041EB85}},
+      {&s1,
+       1280,
+       480,
+       {0xBFF27786, 0x3E29B472, 0xC02D3A07, 0x402D3A07, 0x3CF5C28F}},
+      {&s2,
+       960,
+       480,
+       {0xC04126EA, 0x3F1E3541, 0xC08147AE, 0x408147AE, 0x3F83D70A}},
+      {&s3,
+       800,
+       480,
+       {0xC0D72B02, 0x3FA978D5, 0xC0D69D04, 0x40D69D04, 0x4041EB85}},
   });
 }
 
@@ -189,9 +200,18 @@ TEST_F(StagePlugin, OnlyLayerOneKeepsItsBaseDepthAsDouble) {
   stage.load();
   stage.draw();
   ExpectDraws({
-      {&s, 1024, 768, {0xC047B3A2, 0x3E8BC5EA, 0xC0661D95, 0x40661D95, 0x3F3258BF}},
-      {&s, 1024, 768, {0xC0727BB4, 0x3FB1C434, 0xC0661D96, 0x40661D96, 0x3F3258BF}},
-      {&s, 1024, 768, {0xC0C4DB00, 0x3F40719A, 0xC0661D96, 0x40661D96, 0x3F3258BF}},
+      {&s,
+       1024,
+       768,
+       {0xC047B3A2, 0x3E8BC5EA, 0xC0661D95, 0x40661D95, 0x3F3258BF}},
+      {&s,
+       1024,
+       768,
+       {0xC0727BB4, 0x3FB1C434, 0xC0661D96, 0x40661D96, 0x3F3258BF}},
+      {&s,
+       1024,
+       768,
+       {0xC0C4DB00, 0x3F40719A, 0xC0661D96, 0x40661D96, 0x3F3258BF}},
   });
 }
 
@@ -202,9 +222,18 @@ TEST_F(StagePlugin, ReferenceWidthLayersCarryTheDepth) {
   stage.load();
   stage.draw();
   ExpectDraws({
-      {&s1, 1280, 480, {0xBFF27786, 0x3E29B472, 0xC02D3A07, 0x402D3A07, 0x3CF5C28F}},
-      {&s2, 640, 480, {0xC01BE76D, 0x3D1374C7, 0xC02FC963, 0x402FC963, 0x3D75C28F}},
-      {&s3, 640, 480, {0xC08BE76D, 0xBF839581, 0xC03258BF, 0x403258BF, 0x3DB851EB}},
+      {&s1,
+       1280,
+       480,
+       {0xBFF27786, 0x3E29B472, 0xC02D3A07, 0x402D3A07, 0x3CF5C28F}},
+      {&s2,
+       640,
+       480,
+       {0xC01BE76D, 0x3D1374C7, 0xC02FC963, 0x402FC963, 0x3D75C28F}},
+      {&s3,
+       640,
+       480,
+       {0xC08BE76D, 0xBF839581, 0xC03258BF, 0x403258BF, 0x3DB851EB}},
   });
 }
 
@@ -214,8 +243,14 @@ TEST_F(StagePlugin, CarriedDepthSkipsAbsentLayers) {
   stage.load();
   stage.draw();
   ExpectDraws({
-      {&s2, 1920, 480, {0xC0078D50, 0xBE90624D, 0xC0028F5C, 0x40028F5C, 0xBEF0A3D7}},
-      {&s3, 640, 480, {0xC07CAC09, 0xBFB9DB23, 0xC0051EB9, 0x40051EB9, 0xBEE147AE}},
+      {&s2,
+       1920,
+       480,
+       {0xC0078D50, 0xBE90624D, 0xC0028F5C, 0x40028F5C, 0xBEF0A3D7}},
+      {&s3,
+       640,
+       480,
+       {0xC07CAC09, 0xBFB9DB23, 0xC0051EB9, 0x40051EB9, 0xBEE147AE}},
   });
 }
 
@@ -225,7 +260,9 @@ TEST_F(StagePlugin, OnlyLayerThreeUsesItsOwnRule) {
   stage.load();
   stage.draw();
   // Float32 arithmetic would give x1 0x40D69D03.
-  ExpectDraws({{&s3, 800, 480,
+  ExpectDraws({{&s3,
+                800,
+                480,
                 {0xC0D72B02, 0x3FA978D5, 0xC0D69D04, 0x40D69D04, 0x4041EB85}}});
 }
 
@@ -234,7 +271,9 @@ TEST_F(StagePlugin, NarrowLayerIsNeitherClampedNorSwapped) {
   Layers(&s1, nullptr, nullptr);
   stage.load();
   stage.draw();
-  ExpectDraws({{&s1, 320, 480,
+  ExpectDraws({{&s1,
+                320,
+                480,
                 {0x4067DFAA, 0xBEA24A63, 0x3FA58BF3, 0xBFA58BF3, 0xC03E147B}}});
 }
 
@@ -244,7 +283,8 @@ TEST_F(StagePlugin, WideLayerGetsBaseDepthBetweenMinusOneAndZero) {
   stage.load();
   stage.draw();
   ASSERT_EQ(recorder.draws.size(), 1u);
-  EXPECT_EQ(recorder.draws[0].quad.z, Bits(static_cast<float>(-0.5 + (double)FloatFromBits(0x3CF5C28F))));
+  EXPECT_EQ(recorder.draws[0].quad.z,
+            Bits(static_cast<float>(-0.5 + (double)FloatFromBits(0x3CF5C28F))));
 }
 
 // --- Choices where the rules leave room -----------------------------------

@@ -25,8 +25,9 @@ TempFolder::TempFolder() {
   char base[MAX_PATH];
   GetTempPathA(MAX_PATH, base);
   for (;;) {
-    path = std::string(base) + "kctest-" + std::to_string(GetCurrentProcessId()) +
-           "-" + std::to_string(++counter);
+    path = std::string(base) + "kctest-" +
+           std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(++counter);
     if (CreateDirectoryA(path.c_str(), nullptr)) break;
   }
 }
@@ -42,7 +43,9 @@ CurrentFolder::CurrentFolder(const std::string &path) {
 
 CurrentFolder::~CurrentFolder() { SetCurrentDirectoryA(previous.c_str()); }
 
-void MakeFolder(const std::string &path) { CreateDirectoryA(path.c_str(), nullptr); }
+void MakeFolder(const std::string &path) {
+  CreateDirectoryA(path.c_str(), nullptr);
+}
 
 bool Exists(const std::string &path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -60,9 +63,9 @@ void WriteBytes(const std::string &path, const Bytes &bytes) {
 
 Bytes ReadBytes(const std::string &path, bool *found) {
   Bytes bytes;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (found) *found = file != INVALID_HANDLE_VALUE;
   if (file == INVALID_HANDLE_VALUE) return bytes;
   unsigned char chunk[4096];

@@ -24,4 +24,3 @@ inline int32_t TruncateToInt32(float value) {
   if (value <= -2147483648.0f) return INT32_MIN;
   return static_cast<int32_t>(value);
 }
-

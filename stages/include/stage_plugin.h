@@ -88,9 +88,8 @@ typedef Surface *(STAGE_CDECL *LoadSurfaceFn)(const char *path, int32_t mode);
 typedef int32_t(STAGE_CDECL *ReleaseSurfaceFn)(Surface *surface);
 /* Draws part of a surface at a quad. 44 bytes of arguments on the stack:
  * surface, left, top, right, bottom, y0, y1, x0, x1, z, drawParam. */
-typedef int32_t(STAGE_CDECL *DrawSurfaceFn)(Surface *surface,
-                                            SourceRect source, StageQuad quad,
-                                            int32_t drawParam);
+typedef int32_t(STAGE_CDECL *DrawSurfaceFn)(Surface *surface, SourceRect source,
+                                            StageQuad quad, int32_t drawParam);
 /* Kind 2: the directory of this stage's bitmaps, without a trailing
  * separator, valid until load returns. */
 typedef const char *(STAGE_CDECL *GetPathFn)(int32_t kind);

@@ -92,7 +92,8 @@ static void __cdecl DrawStage() {
     double depth = baseDepth + static_cast<double>(depthStep);
     quad.z = static_cast<float>(depth);
     double spread = depth + static_cast<double>(kTwo);  // from the double depth
-    quad.x0 = static_cast<float>(spread * static_cast<double>(kMinusFourThirds));
+    quad.x0 =
+        static_cast<float>(spread * static_cast<double>(kMinusFourThirds));
     quad.x1 = static_cast<float>(spread * static_cast<double>(kFourThirds));
 
     if (layer.verticalRule == TangentRule) {
@@ -106,9 +107,9 @@ static void __cdecl DrawStage() {
       quad.y0 = static_cast<float>(
           scaledHeight * static_cast<double>(layer.minusHeightFactor) -
           static_cast<double>(layer.verticalOffset));
-      quad.y1 = static_cast<float>(
-          scaledHeight * static_cast<double>(layer.heightFactor) -
-          static_cast<double>(layer.verticalOffset));
+      quad.y1 = static_cast<float>(scaledHeight *
+                                       static_cast<double>(layer.heightFactor) -
+                                   static_cast<double>(layer.verticalOffset));
     }
     currentStage->host->DrawSurface(surface, source, quad,
                                     currentStage->drawParam);

@@ -44,14 +44,16 @@ static void __cdecl DrawTessel() {
                        TruncateToInt32(surface->height)};
   // Double arithmetic, rounded to float once per field.
   StageQuad quad;
-  quad.y0 = static_cast<float>((static_cast<double>(kMinusOne) - tangentOfAngle) *
-                               static_cast<double>(kVerticalScale));
+  quad.y0 =
+      static_cast<float>((static_cast<double>(kMinusOne) - tangentOfAngle) *
+                         static_cast<double>(kVerticalScale));
   quad.y1 = static_cast<float>((static_cast<double>(kOne) - tangentOfAngle) *
                                static_cast<double>(kVerticalScale));
   quad.x0 = kLeft;
   quad.x1 = kRight;
   quad.z = kDepth;
-  currentStage->host->DrawSurface(surface, source, quad, currentStage->drawParam);
+  currentStage->host->DrawSurface(surface, source, quad,
+                                  currentStage->drawParam);
 }
 
 static void __cdecl ReleaseTessel() {

@@ -1,5 +1,6 @@
 #include "debugger_capture.h"
 
+#include <stdio.h>
 #include <windows.h>
 
 DebuggeeRun RunUnderDebugger(const std::string &commandLine,
@@ -23,6 +24,14 @@ DebuggeeRun RunUnderDebugger(const std::string &commandLine,
     DEBUG_EVENT event = {};
     if (!WaitForDebugEvent(&event, static_cast<DWORD>(deadline - now))) break;
     DWORD continueStatus = DBG_CONTINUE;
+    std::string seen = std::to_string(event.dwDebugEventCode);
+    if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT) {
+      char code[16];
+      snprintf(code, sizeof code, "/%08lX",
+               event.u.Exception.ExceptionRecord.ExceptionCode);
+      seen += code;
+    }
+    run.events.push_back(seen);
     switch (event.dwDebugEventCode) {
       case CREATE_PROCESS_DEBUG_EVENT:
         if (event.u.CreateProcessInfo.hFile)

@@ -6,10 +6,12 @@
 #include <vector>
 
 struct DebuggeeRun {
-  bool started = false;        // CreateProcess succeeded
-  bool exited = false;         // the process ended before the timeout
-  unsigned long exitCode = 0;  // from EXIT_PROCESS_DEBUG_EVENT
+  bool started = false;            // CreateProcess succeeded
+  bool exited = false;             // the process ended before the timeout
+  unsigned long exitCode = 0;      // from EXIT_PROCESS_DEBUG_EVENT
   std::vector<std::string> lines;  // one entry per OutputDebugStringA call
+  // Every event seen, as "code" or "code/exception code", for diagnosis.
+  std::vector<std::string> events;
 };
 
 // Starts `commandLine` in `workDir` with DEBUG_ONLY_THIS_PROCESS and runs

@@ -4,6 +4,7 @@
 // program's exit code, which it also returns.
 // Usage: debugrun.exe "command line" [working folder]
 #include <stdio.h>
+#include <stdlib.h>
 #include <windows.h>
 
 #include <string>
@@ -11,12 +12,16 @@
 #include "debugger_capture.h"
 
 static std::string AnsiToUtf8(const std::string &text) {
-  int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), nullptr, 0);
+  int wide =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), nullptr, 0);
   std::wstring buffer(wide, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), &buffer[0], wide);
-  int size = WideCharToMultiByte(CP_UTF8, 0, buffer.data(), wide, nullptr, 0, nullptr, nullptr);
+  MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), &buffer[0],
+                      wide);
+  int size = WideCharToMultiByte(CP_UTF8, 0, buffer.data(), wide, nullptr, 0,
+                                 nullptr, nullptr);
   std::string utf8(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, buffer.data(), wide, &utf8[0], size, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, buffer.data(), wide, &utf8[0], size, nullptr,
+                      nullptr);
   return utf8;
 }
 
@@ -27,13 +32,18 @@ int main(int argc, char **argv) {
   }
   DebuggeeRun run = RunUnderDebugger(argv[1], argc == 3 ? argv[2] : "", 600000);
   if (!run.started) {
-    fprintf(stderr, "debugrun: cannot start %s (error %lu)\n", argv[1], GetLastError());
+    fprintf(stderr, "debugrun: cannot start %s (error %lu)\n", argv[1],
+            GetLastError());
     return 2;
   }
   for (const std::string &line : run.lines) {
     std::string shown = AnsiToUtf8(line);
     if (!shown.empty() && shown.back() == '\n') shown.pop_back();
     printf("debugger output: %s\n", shown.c_str());
+  }
+  if (getenv("DEBUGRUN_EVENTS")) {
+    for (const std::string &event : run.events)
+      fprintf(stderr, "debug event %s\n", event.c_str());
   }
   if (!run.exited) {
     printf("exit: none (timed out, terminated)\n");
