@@ -1,14 +1,13 @@
 // The key record and its file, through real files in a temporary current
 // folder. The debugger lines are checked as a debugger sees them: a child
 // process (this program, started with --file-scenarios) runs the load/save
-// flow in prepared folders while this process debugs it.
+// flow in prepared folders while this process collects its debugger output.
 #include "key_config.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
-#include <thread>
 
 #include "debugger_capture.h"
 #include "test_files.h"
@@ -223,13 +222,13 @@ struct DebuggerLines : ::testing::Test {
     std::string keyconfig = self;
     keyconfig.resize(keyconfig.rfind('\\'));
     keyconfig += "\\..\\keyconfig\\keyconfig.exe";
-    // Both children start in parallel: each Wine start is slow here.
-    std::thread wholeProgramThread([&] {
-      wholeProgram = RunUnderDebugger("\"" + keyconfig + "\"",
-                                      programFolder->path, 240000);
-    });
-    scenarios = RunUnderDebugger(scenarioCommand, root->path, 240000);
-    wholeProgramThread.join();
+    // Both children run at once: each Wine start is slow here.
+    std::vector<DebuggeeRun> runs =
+        RunWithDebugMonitor({{scenarioCommand, root->path},
+                             {"\"" + keyconfig + "\"", programFolder->path}},
+                            400000);
+    scenarios = runs[0];
+    wholeProgram = runs[1];
     CloseHandle(held);
   }
 

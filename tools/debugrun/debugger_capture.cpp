@@ -1,76 +1,87 @@
 #include "debugger_capture.h"
 
-#include <stdio.h>
+#include <string.h>
 #include <windows.h>
 
-DebuggeeRun RunUnderDebugger(const std::string &commandLine,
-                             const std::string &workDir, unsigned timeoutMs) {
-  DebuggeeRun run;
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  std::string mutableCommand = commandLine;
-  if (!CreateProcessA(nullptr, &mutableCommand[0], nullptr, nullptr, FALSE,
-                      DEBUG_ONLY_THIS_PROCESS, nullptr,
-                      workDir.empty() ? nullptr : workDir.c_str(), &startup,
-                      &process))
-    return run;
-  run.started = true;
+namespace {
+
+struct MonitorBuffer {
+  DWORD processId;
+  char text[4096 - sizeof(DWORD)];
+};
+
+}  // namespace
+
+std::vector<DebuggeeRun> RunWithDebugMonitor(
+    const std::vector<ProgramLaunch> &launches, unsigned timeoutMs) {
+  std::vector<DebuggeeRun> runs(launches.size());
+  HANDLE bufferReady = CreateEventA(nullptr, FALSE, TRUE, "DBWIN_BUFFER_READY");
+  HANDLE dataReady = CreateEventA(nullptr, FALSE, FALSE, "DBWIN_DATA_READY");
+  HANDLE mapping =
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                         sizeof(MonitorBuffer), "DBWIN_BUFFER");
+  MonitorBuffer *buffer = static_cast<MonitorBuffer *>(
+      MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(MonitorBuffer)));
+
+  std::vector<PROCESS_INFORMATION> processes(launches.size());
+  for (size_t i = 0; i < launches.size(); ++i) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::string command = launches[i].commandLine;
+    const std::string &dir = launches[i].workDir;
+    runs[i].started =
+        buffer &&
+        CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
+                       nullptr, dir.empty() ? nullptr : dir.c_str(), &startup,
+                       &processes[i]);
+  }
 
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   for (;;) {
-    ULONGLONG now = GetTickCount64();
-    if (now >= deadline) break;
-    DEBUG_EVENT event = {};
-    if (!WaitForDebugEvent(&event, static_cast<DWORD>(deadline - now))) break;
-    DWORD continueStatus = DBG_CONTINUE;
-    std::string seen = std::to_string(event.dwDebugEventCode);
-    if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT) {
-      char code[16];
-      snprintf(code, sizeof code, "/%08lX",
-               event.u.Exception.ExceptionRecord.ExceptionCode);
-      seen += code;
-    }
-    run.events.push_back(seen);
-    switch (event.dwDebugEventCode) {
-      case CREATE_PROCESS_DEBUG_EVENT:
-        if (event.u.CreateProcessInfo.hFile)
-          CloseHandle(event.u.CreateProcessInfo.hFile);
-        break;
-      case LOAD_DLL_DEBUG_EVENT:
-        if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
-        break;
-      case EXCEPTION_DEBUG_EVENT:
-        if (event.u.Exception.ExceptionRecord.ExceptionCode !=
-            EXCEPTION_BREAKPOINT)
-          continueStatus = DBG_EXCEPTION_NOT_HANDLED;
-        break;
-      case OUTPUT_DEBUG_STRING_EVENT: {
-        const OUTPUT_DEBUG_STRING_INFO &info = event.u.DebugString;
-        std::string text(info.nDebugStringLength, '\0');
-        SIZE_T got = 0;
-        ReadProcessMemory(process.hProcess, info.lpDebugStringData, &text[0],
-                          text.size(), &got);
-        text.resize(got);
-        // The length counts the terminating NUL.
-        if (!text.empty() && text.back() == '\0') text.pop_back();
-        run.lines.push_back(text);
-        break;
+    std::vector<HANDLE> waitFor = {dataReady};
+    std::vector<size_t> owner = {0};
+    for (size_t i = 0; i < runs.size(); ++i) {
+      if (runs[i].started && !runs[i].exited) {
+        waitFor.push_back(processes[i].hProcess);
+        owner.push_back(i);
       }
-      case EXIT_PROCESS_DEBUG_EVENT:
-        run.exited = true;
-        run.exitCode = event.u.ExitProcess.dwExitCode;
-        break;
-      default:
-        break;
     }
-    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
-    if (run.exited) break;
+    ULONGLONG now = GetTickCount64();
+    // After the last exit, take what is still pending, then stop.
+    DWORD wait = waitFor.size() == 1 ? 200
+                 : now >= deadline   ? 0
+                                     : static_cast<DWORD>(deadline - now);
+    DWORD result = WaitForMultipleObjects(static_cast<DWORD>(waitFor.size()),
+                                          waitFor.data(), FALSE, wait);
+    if (result == WAIT_OBJECT_0) {
+      for (size_t i = 0; i < runs.size(); ++i) {
+        if (runs[i].started && processes[i].dwProcessId == buffer->processId)
+          runs[i].lines.push_back(std::string(
+              buffer->text, strnlen(buffer->text, sizeof buffer->text)));
+      }
+      SetEvent(bufferReady);
+      continue;
+    }
+    if (result > WAIT_OBJECT_0 && result < WAIT_OBJECT_0 + waitFor.size()) {
+      size_t i = owner[result - WAIT_OBJECT_0];
+      runs[i].exited = true;
+      GetExitCodeProcess(processes[i].hProcess, &runs[i].exitCode);
+      continue;
+    }
+    break;  // timeout, or nothing more pending after the last exit
   }
-  if (!run.exited) TerminateProcess(process.hProcess, 255);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return run;
+
+  for (size_t i = 0; i < runs.size(); ++i) {
+    if (!runs[i].started) continue;
+    if (!runs[i].exited) TerminateProcess(processes[i].hProcess, 255);
+    CloseHandle(processes[i].hThread);
+    CloseHandle(processes[i].hProcess);
+  }
+  if (buffer) UnmapViewOfFile(buffer);
+  CloseHandle(mapping);
+  CloseHandle(dataReady);
+  CloseHandle(bufferReady);
+  return runs;
 }
 
 std::vector<std::string> LinesOfSection(const DebuggeeRun &run,

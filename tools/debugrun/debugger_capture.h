@@ -1,5 +1,12 @@
-// Runs a program as a debuggee and collects what it sends to the debugger
-// output, exactly as the bytes reach OutputDebugStringA.
+// Runs programs and collects what they send to the debugger output, as the
+// exact bytes that reach OutputDebugStringA.
+//
+// The collector is a debug-output monitor: it owns the shared buffer
+// "DBWIN_BUFFER" and the events "DBWIN_BUFFER_READY" and "DBWIN_DATA_READY"
+// through which OutputDebugStringA hands each text to a monitor when no
+// debugger is attached (the protocol DebugView uses). Unlike the debugger
+// API, it also works where Wine runs under an emulator that cannot reach
+// the child's memory. One monitor per session: run all children at once.
 #pragma once
 
 #include <string>
@@ -8,18 +15,19 @@
 struct DebuggeeRun {
   bool started = false;            // CreateProcess succeeded
   bool exited = false;             // the process ended before the timeout
-  unsigned long exitCode = 0;      // from EXIT_PROCESS_DEBUG_EVENT
+  unsigned long exitCode = 0;      // from GetExitCodeProcess
   std::vector<std::string> lines;  // one entry per OutputDebugStringA call
-  // Every event seen, as "code" or "code/exception code", for diagnosis.
-  std::vector<std::string> events;
 };
 
-// Starts `commandLine` in `workDir` with DEBUG_ONLY_THIS_PROCESS and runs
-// the debug loop on the calling thread until the process exits or
-// `timeoutMs` runs out (then it is terminated). Safe to call from several
-// threads at once, one debuggee each.
-DebuggeeRun RunUnderDebugger(const std::string &commandLine,
-                             const std::string &workDir, unsigned timeoutMs);
+struct ProgramLaunch {
+  std::string commandLine;
+  std::string workDir;  // empty: the caller's current folder
+};
+
+// Starts every program at once and collects each one's lines until all
+// have exited or `timeoutMs` runs out (the rest are then terminated).
+std::vector<DebuggeeRun> RunWithDebugMonitor(
+    const std::vector<ProgramLaunch> &launches, unsigned timeoutMs);
 
 // The lines between the marker "@begin NAME\n" and the next marker.
 std::vector<std::string> LinesOfSection(const DebuggeeRun &run,

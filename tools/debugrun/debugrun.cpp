@@ -1,4 +1,4 @@
-// debugrun: runs a Windows program as a debuggee and prints what it sends
+// debugrun: runs a Windows program and prints what it sends
 // to the debugger output, one line each, converted from the ANSI code page
 // to UTF-8 so that a Linux terminal shows the Japanese texts. Ends with the
 // program's exit code, which it also returns.
@@ -30,7 +30,8 @@ int main(int argc, char **argv) {
     fprintf(stderr, "usage: debugrun \"command line\" [working folder]\n");
     return 2;
   }
-  DebuggeeRun run = RunUnderDebugger(argv[1], argc == 3 ? argv[2] : "", 600000);
+  DebuggeeRun run =
+      RunWithDebugMonitor({{argv[1], argc == 3 ? argv[2] : ""}}, 600000)[0];
   if (!run.started) {
     fprintf(stderr, "debugrun: cannot start %s (error %lu)\n", argv[1],
             GetLastError());
@@ -40,10 +41,6 @@ int main(int argc, char **argv) {
     std::string shown = AnsiToUtf8(line);
     if (!shown.empty() && shown.back() == '\n') shown.pop_back();
     printf("debugger output: %s\n", shown.c_str());
-  }
-  if (getenv("DEBUGRUN_EVENTS")) {
-    for (const std::string &event : run.events)
-      fprintf(stderr, "debug event %s\n", event.c_str());
   }
   if (!run.exited) {
     printf("exit: none (timed out, terminated)\n");
