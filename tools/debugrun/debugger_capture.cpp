@@ -3,6 +3,10 @@
 #include <string.h>
 #include <windows.h>
 
+#include <atomic>
+#include <map>
+#include <thread>
+
 namespace {
 
 struct MonitorBuffer {
@@ -23,42 +27,51 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
   MonitorBuffer *buffer = static_cast<MonitorBuffer *>(
       MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(MonitorBuffer)));
 
+  // Wine's CreateProcess returns only once the child has started, which
+  // is slow under an emulator; launch from a thread of its own so that the
+  // buffer is served meanwhile (a writer gives up after 10 s).
   std::vector<PROCESS_INFORMATION> processes(launches.size());
-  for (size_t i = 0; i < launches.size(); ++i) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    std::string command = launches[i].commandLine;
-    const std::string &dir = launches[i].workDir;
-    runs[i].started =
-        buffer &&
-        CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
-                       nullptr, dir.empty() ? nullptr : dir.c_str(), &startup,
-                       &processes[i]);
-  }
+  std::atomic<bool> launched(false);
+  std::thread launcher([&] {
+    for (size_t i = 0; i < launches.size(); ++i) {
+      STARTUPINFOA startup = {};
+      startup.cb = sizeof startup;
+      std::string command = launches[i].commandLine;
+      const std::string &dir = launches[i].workDir;
+      runs[i].started =
+          buffer &&
+          CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
+                         nullptr, dir.empty() ? nullptr : dir.c_str(), &startup,
+                         &processes[i]);
+    }
+    launched = true;
+  });
 
+  std::map<DWORD, std::vector<std::string>> linesByProcess;
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   for (;;) {
     std::vector<HANDLE> waitFor = {dataReady};
     std::vector<size_t> owner = {0};
-    for (size_t i = 0; i < runs.size(); ++i) {
-      if (runs[i].started && !runs[i].exited) {
-        waitFor.push_back(processes[i].hProcess);
-        owner.push_back(i);
+    bool allLaunched = launched;
+    if (allLaunched) {
+      for (size_t i = 0; i < runs.size(); ++i) {
+        if (runs[i].started && !runs[i].exited) {
+          waitFor.push_back(processes[i].hProcess);
+          owner.push_back(i);
+        }
       }
     }
     ULONGLONG now = GetTickCount64();
     // After the last exit, take what is still pending, then stop.
-    DWORD wait = waitFor.size() == 1 ? 200
-                 : now >= deadline   ? 0
-                                     : static_cast<DWORD>(deadline - now);
+    DWORD wait = !allLaunched          ? 100
+                 : waitFor.size() == 1 ? 200
+                 : now >= deadline     ? 0
+                                       : static_cast<DWORD>(deadline - now);
     DWORD result = WaitForMultipleObjects(static_cast<DWORD>(waitFor.size()),
                                           waitFor.data(), FALSE, wait);
     if (result == WAIT_OBJECT_0) {
-      for (size_t i = 0; i < runs.size(); ++i) {
-        if (runs[i].started && processes[i].dwProcessId == buffer->processId)
-          runs[i].lines.push_back(std::string(
-              buffer->text, strnlen(buffer->text, sizeof buffer->text)));
-      }
+      linesByProcess[buffer->processId].push_back(std::string(
+          buffer->text, strnlen(buffer->text, sizeof buffer->text)));
       SetEvent(bufferReady);
       continue;
     }
@@ -68,8 +81,13 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
       GetExitCodeProcess(processes[i].hProcess, &runs[i].exitCode);
       continue;
     }
+    if (!allLaunched && GetTickCount64() < deadline) continue;
     break;  // timeout, or nothing more pending after the last exit
   }
+  launcher.join();
+  for (size_t i = 0; i < runs.size(); ++i)
+    if (runs[i].started)
+      runs[i].lines = linesByProcess[processes[i].dwProcessId];
 
   for (size_t i = 0; i < runs.size(); ++i) {
     if (!runs[i].started) continue;
