@@ -80,20 +80,19 @@ static double DrawNanoseconds(const char *dll, long frames, int layers,
   return Seconds(start, end) * 1e9;
 }
 
+static void Report(const char *name, const char *dll, long frames, int layers) {
+  long calls = 0;
+  double draw = DrawNanoseconds(dll, frames, layers, &calls);
+  double floor = FloorNanoseconds(calls);
+  printf(
+      "%s: %7.1f ns per draw; floor %7.1f ns (%ld direct DrawSurface "
+      "calls); ratio %.2f\n",
+      name, draw / frames, floor / frames, calls, draw / floor);
+}
+
 int main(int argc, char **argv) {
   long frames = argc > 1 ? atol(argv[1]) : 2000000;
-  long calls = 0;
-  double stage = DrawNanoseconds("stage.dll", frames, 3, &calls);
-  double stageFloor = FloorNanoseconds(calls);
-  printf(
-      "stage  (3 layers): %7.1f ns per draw; floor %7.1f ns (%ld direct "
-      "DrawSurface calls); ratio %.2f\n",
-      stage / frames, stageFloor / frames, calls, stage / stageFloor);
-  double tessel = DrawNanoseconds("tessel.dll", frames, 1, &calls);
-  double tesselFloor = FloorNanoseconds(calls);
-  printf(
-      "tessel (1 layer) : %7.1f ns per draw; floor %7.1f ns (%ld direct "
-      "DrawSurface calls); ratio %.2f\n",
-      tessel / frames, tesselFloor / frames, calls, tessel / tesselFloor);
+  Report("stage  (3 layers)", "stage.dll", frames, 3);
+  Report("tessel (1 layer) ", "tessel.dll", frames, 1);
   return 0;
 }
