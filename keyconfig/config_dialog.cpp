@@ -1,5 +1,154 @@
-// The dialog procedure of "KEY CONFIG". Until the dialog's template and
-// controls exist, it handles nothing: the dialog manager's defaults apply.
+// The dialog procedure of "KEY CONFIG" and the control map that ties its
+// controls to the slots of KeyConfig.
+//
+// The dialog keeps no copy of the record: label boxes are rewritten from it
+// at every paint and, while no capture is running, at every activation
+// change; radios are read back into it only on OK.
 #include "config_dialog.h"
 
-INT_PTR CALLBACK ConfigDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+#include <stdint.h>
+
+#include "capture_window.h"
+#include "key_config.h"
+#include "key_labels.h"
+
+HWND dialogWindow;
+
+namespace {
+
+// One keyboard slot: its label box and its "変更" button.
+struct KeyRow {
+  int32_t *slot;
+  int labelBox;
+  int changeButton;
+};
+
+// Refresh order: player 1 up..keyD, then player 2 up..keyD. Player 2's keyC
+// and keyD do not continue the numbering of the rows above them.
+// clang-format off
+const KeyRow keyRows[16] = {
+    {&KeyConfig.up.player1, 1000, 1008},    {&KeyConfig.down.player1, 1001, 1016},
+    {&KeyConfig.left.player1, 1002, 1017},  {&KeyConfig.right.player1, 1003, 1018},
+    {&KeyConfig.keyA.player1, 1004, 1019},  {&KeyConfig.keyB.player1, 1005, 1020},
+    {&KeyConfig.keyC.player1, 1006, 1021},  {&KeyConfig.keyD.player1, 1007, 1022},
+    {&KeyConfig.up.player2, 1010, 1032},    {&KeyConfig.down.player2, 1011, 1033},
+    {&KeyConfig.left.player2, 1012, 1034},  {&KeyConfig.right.player2, 1013, 1035},
+    {&KeyConfig.keyA.player2, 1014, 1036},  {&KeyConfig.keyB.player2, 1015, 1037},
+    {&KeyConfig.keyC.player2, 1030, 1062},  {&KeyConfig.keyD.player2, 1031, 1063},
+};
+// clang-format on
+
+// One pad slot and its eight radios, for the values 0 ("button1") to 7.
+struct PadGroup {
+  int32_t *slot;
+  int radios[8];
+};
+
+const PadGroup padGroups[8] = {
+    {&KeyConfig.padA.player1, {1009, 1023, 1024, 1025, 1026, 1027, 1028, 1029}},
+    {&KeyConfig.padB.player1, {1038, 1039, 1040, 1041, 1042, 1043, 1044, 1045}},
+    {&KeyConfig.padC.player1, {1046, 1047, 1048, 1049, 1050, 1051, 1052, 1053}},
+    {&KeyConfig.padD.player1, {1054, 1055, 1056, 1057, 1058, 1059, 1060, 1061}},
+    {&KeyConfig.padA.player2, {1064, 1065, 1066, 1067, 1068, 1069, 1070, 1071}},
+    {&KeyConfig.padB.player2, {1072, 1073, 1074, 1075, 1076, 1077, 1078, 1079}},
+    {&KeyConfig.padC.player2, {1080, 1081, 1082, 1083, 1084, 1085, 1086, 1087}},
+    {&KeyConfig.padD.player2, {1088, 1089, 1090, 1091, 1092, 1093, 1094, 1095}},
+};
+
+}  // namespace
+
+void SetRadio(int id) {
+  SendMessageA(GetDlgItem(dialogWindow, id), BM_SETCHECK, BST_CHECKED, 0);
+}
+
+bool IsRadioChecked(int id) {
+  return SendMessageA(GetDlgItem(dialogWindow, id), BM_GETCHECK, 0, 0) ==
+         BST_CHECKED;
+}
+
+void RefreshDialog(int flag) {
+  char label[256];
+  for (const KeyRow &row : keyRows)
+    SetDlgItemTextA(dialogWindow, row.labelBox, GetKeyLabel(*row.slot, label));
+  if (!flag) return;
+  // Only checks: at WM_INITDIALOG every radio starts unchecked, so a value
+  // outside 0-7 leaves its whole group unchecked.
+  for (const PadGroup &group : padGroups)
+    for (int value = 0; value < 8; ++value)
+      if (*group.slot == value) SetRadio(group.radios[value]);
+}
+
+void CommitPadChoices() {
+  for (const PadGroup &group : padGroups)
+    for (int value = 0; value < 8; ++value)
+      if (IsRadioChecked(group.radios[value])) *group.slot = value;
+}
+
+int CenterWindow(HWND window) {
+  RECT desktop, rect;
+  GetWindowRect(GetDesktopWindow(), &desktop);
+  GetWindowRect(window, &rect);
+  int width = rect.right - rect.left;
+  int height = rect.bottom - rect.top;
+  // Signed division truncates toward zero: a window wider than the
+  // desktop gets x = -1, not -2, for a width one more than odd.
+  int x = (desktop.right - width) / 2;
+  int y = (desktop.bottom - height) / 2;
+  // No SWP_NOZORDER or SWP_NOACTIVATE: the window is raised and activated.
+  SetWindowPos(window, HWND_TOP, x, y, width, height, SWP_SHOWWINDOW);
+  return 0;
+}
+
+int OnDialogCommand(HWND dialog, UINT, WPARAM wParam, LPARAM) {
+  int id = LOWORD(wParam);
+  if (id == IDOK) {
+    CommitPadChoices();
+    EndDialog(dialog, 1);
+    return 1;
+  }
+  if (id == IDCANCEL) {  // the button, Esc and the close box
+    EndDialog(dialog, 2);
+    return 1;
+  }
+  for (const KeyRow &row : keyRows) {
+    if (id == row.changeButton) {
+      BeginKeyCapture(row.slot);
+      return 1;
+    }
+  }
+  // Label boxes and radios: the dialog manager handles them by itself.
+  return 0;
+}
+
+INT_PTR CALLBACK ConfigDialogProc(HWND window, UINT message, WPARAM wParam,
+                                  LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      // CenterWindow shows and activates the dialog, and the WM_ACTIVATE
+      // that arrives inside it already refreshes through dialogWindow.
+      dialogWindow = window;
+      CenterWindow(window);
+      RefreshDialog(1);
+      return TRUE;
+    case WM_ACTIVATE:
+      if (captureWindow) {
+        // Keyboard input must keep going to the capture window.
+        SetActiveWindow(captureWindow);
+        OutputDebugStringA("main dialog : アクティブになった\n");
+        return TRUE;
+      }
+      RefreshDialog(0);
+      return FALSE;
+    case WM_PAINT: {
+      RefreshDialog(0);
+      PAINTSTRUCT paint;
+      BeginPaint(window, &paint);
+      EndPaint(window, &paint);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      return OnDialogCommand(window, WM_COMMAND, wParam, lParam);
+    default:
+      return FALSE;
+  }
+}

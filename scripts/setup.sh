@@ -12,9 +12,12 @@ export DEBIAN_FRONTEND=noninteractive
 
 packages=(
   g++-mingw-w64-i686 mingw-w64-i686-dev cmake make
-  wine wine32:i386 wine64 qemu-user-static
+  wine wine32:i386 wine64 qemu-user-static fonts-wine
+  # what Wine's 32-bit X11 driver loads at run time (recommends only)
+  libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386
+  libxfixes3:i386 libxinerama1:i386 libxcomposite1:i386
   xvfb x11-utils fonts-ipafont-gothic locales imagemagick
-  googletest clang-format
+  googletest clang-format python3
 )
 
 missing=()

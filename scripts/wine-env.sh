@@ -12,12 +12,13 @@ unset LC_ALL
 # A display: the caller's, or a private Xvfb that stays up for later runs.
 wine_env_start_xvfb() {
   local number=$1
-  if [ ! -S "/tmp/.X11-unix/X$number" ]; then
-    rm -f "/tmp/.X$number-lock"
+  # A socket can outlive its server: ask the display itself.
+  if ! xdpyinfo -display ":$number" >/dev/null 2>&1; then
+    rm -f "/tmp/.X$number-lock" "/tmp/.X11-unix/X$number"
     setsid Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp \
       </dev/null >/dev/null 2>&1 &
     for _ in $(seq 50); do
-      [ -S "/tmp/.X11-unix/X$number" ] && break
+      xdpyinfo -display ":$number" >/dev/null 2>&1 && break
       sleep 0.1
     done
   fi

@@ -9,46 +9,16 @@
 
 #include <string>
 
+#include "child_processes.h"
 #include "debugger_capture.h"
+#include "keyconfig_test_data.h"
 #include "test_files.h"
 
 namespace {
 
-// The 96 bytes of a save with the factory defaults, offset 0 first.
-const Bytes kDefaultBytes = {
-    0x26, 0, 0, 0, 0x57, 0, 0, 0, 0x28, 0, 0, 0, 0x53, 0, 0, 0, 0x25, 0, 0, 0,
-    0x41, 0, 0, 0, 0x27, 0, 0, 0, 0x44, 0, 0, 0, 0x31, 0, 0, 0, 0x5A, 0, 0, 0,
-    0x32, 0, 0, 0, 0x58, 0, 0, 0, 0x33, 0, 0, 0, 0x43, 0, 0, 0, 0x34, 0, 0, 0,
-    0x56, 0, 0, 0, 0x00, 0, 0, 0, 0x00, 0, 0, 0, 0x01, 0, 0, 0, 0x01, 0, 0, 0,
-    0x02, 0, 0, 0, 0x02, 0, 0, 0, 0x03, 0, 0, 0, 0x03, 0, 0, 0,
-};
-
-const std::string kLoadOpenFailed =
-    "LoadConfig() : \x90\xDD\x92\xE8\x83\x74\x83\x40\x83\x43\x83\x8B"
-    "\x83\x49\x81\x5B\x83\x76\x83\x93\x8E\xB8\x94\x73\n";
-const std::string kLoadReadFailed =
-    "LoadConfig() : \x90\xDD\x92\xE8\x83\x74\x83\x40\x83\x43\x83\x8B"
-    "\x93\xC7\x82\xDD\x8D\x9E\x82\xDD\x8E\xB8\x94\x73\n";
-const std::string kSaveOpenFailed =
-    "SaveConfig() : \x90\xDD\x92\xE8\x83\x74\x83\x40\x83\x43\x83\x8B"
-    "\x83\x49\x81\x5B\x83\x76\x83\x93\x8E\xB8\x94\x73\n";
-const std::string kSaveWriteFailed =
-    "SaveConfig() : \x90\xDD\x92\xE8\x83\x74\x83\x40\x83\x43\x83\x8B"
-    "\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x8E\xB8\x94\x73\n";
-
 Bytes RecordBytes() {
   const unsigned char *p = reinterpret_cast<const unsigned char *>(&KeyConfig);
   return Bytes(p, p + sizeof KeyConfig);
-}
-
-// Values no dialog would produce: pad 9, key 1000, negatives.
-Bytes OddRecord() {
-  std::vector<int> values;
-  for (int i = 0; i < 24; ++i) values.push_back(i * 37 - 100);
-  values[0] = 1000;
-  values[16] = 9;
-  values[23] = -1;
-  return Int32Bytes(values);
 }
 
 struct KeyConfigFile : ::testing::Test {
@@ -152,11 +122,6 @@ TEST_F(KeyConfigFile, UsesTheCurrentFolderNotTheProgramFolder) {
 
 // Each scenario folder is prepared here, then the child runs the entry
 // flow without the dialog (load, defaults on failure, save) in it.
-struct Scenario {
-  const char *name;
-  void (*prepare)(const TempFolder &root, const std::string &folder);
-};
-
 const char *const kScenarioNames[] = {"no_file", "no_system", "empty",
                                       "short95", "odd96",     "long100",
                                       "held",    "full"};
@@ -187,65 +152,52 @@ int RunFileScenarios(const char *root) {
 
 namespace {
 
+// The scenario folders live until the program ends: the first test that
+// needs any child starts them all.
+TempFolder *scenarioRoot;
+
+std::string Folder(const char *name) { return scenarioRoot->Join(name); }
+
+}  // namespace
+
+ChildGroup FileScenarioChildren() {
+  scenarioRoot = new TempFolder;
+  for (const char *name : kScenarioNames) MakeFolder(Folder(name));
+  for (const char *name : kScenarioNames)
+    if (std::string(name) != "no_system") MakeFolder(Folder(name) + "\\system");
+  WriteBytes(Folder("empty") + "\\system\\config.dat", {});
+  WriteBytes(Folder("short95") + "\\system\\config.dat", PatternBytes(95, 3));
+  WriteBytes(Folder("odd96") + "\\system\\config.dat", OddRecord());
+  WriteBytes(Folder("long100") + "\\system\\config.dat", PatternBytes(100, 9));
+  WriteBytes(Folder("held") + "\\system\\config.dat", OddRecord());
+  HANDLE held = CreateFileA((Folder("held") + "\\system\\config.dat").c_str(),
+                            GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string command = "\"" + std::string(self) + "\" --file-scenarios \"" +
+                        scenarioRoot->path + "\"";
+  return {{{command, scenarioRoot->path, nullptr}},
+          [held] { CloseHandle(held); }};
+}
+
+namespace {
+
 struct DebuggerLines : ::testing::Test {
-  static TempFolder *root;
   static DebuggeeRun scenarios;
-  static DebuggeeRun wholeProgram;
-  static TempFolder *programFolder;
-
-  static std::string Folder(const char *name) { return root->Join(name); }
-
   static void SetUpTestSuite() {
-    root = new TempFolder;
-    for (const char *name : kScenarioNames) MakeFolder(Folder(name));
-    for (const char *name : kScenarioNames)
-      if (std::string(name) != "no_system")
-        MakeFolder(Folder(name) + "\\system");
-    WriteBytes(Folder("empty") + "\\system\\config.dat", {});
-    WriteBytes(Folder("short95") + "\\system\\config.dat", PatternBytes(95, 3));
-    WriteBytes(Folder("odd96") + "\\system\\config.dat", OddRecord());
-    WriteBytes(Folder("long100") + "\\system\\config.dat",
-               PatternBytes(100, 9));
-    WriteBytes(Folder("held") + "\\system\\config.dat", OddRecord());
-    HANDLE held = CreateFileA((Folder("held") + "\\system\\config.dat").c_str(),
-                              GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-
-    programFolder = new TempFolder;
-    MakeFolder(programFolder->Join("system"));
-
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string scenarioCommand =
-        "\"" + std::string(self) + "\" --file-scenarios \"" + root->path + "\"";
-    // The build puts keyconfig.exe in a sibling folder of this program's.
-    std::string keyconfig = self;
-    keyconfig.resize(keyconfig.rfind('\\'));
-    keyconfig += "\\..\\keyconfig\\keyconfig.exe";
-    // Both children run at once: each Wine start is slow here.
-    std::vector<DebuggeeRun> runs =
-        RunWithDebugMonitor({{scenarioCommand, root->path},
-                             {"\"" + keyconfig + "\"", programFolder->path}},
-                            400000);
-    scenarios = runs[0];
-    wholeProgram = runs[1];
-    CloseHandle(held);
+    scenarios = RunChildrenOnce().fileScenarios.at(0);
   }
-
   static void TearDownTestSuite() {
-    delete root;
-    delete programFolder;
+    delete scenarioRoot;
+    scenarioRoot = nullptr;
   }
-
   std::string File(const char *name) {
     return Folder(name) + "\\system\\config.dat";
   }
 };
 
-TempFolder *DebuggerLines::root;
 DebuggeeRun DebuggerLines::scenarios;
-DebuggeeRun DebuggerLines::wholeProgram;
-TempFolder *DebuggerLines::programFolder;
 
 using Lines = std::vector<std::string>;
 
@@ -293,14 +245,6 @@ TEST_F(DebuggerLines, FailedWriteGivesWriteLine) {
     GTEST_SKIP() << "KEYCONFIG_FULL_FOLDER not set by the test script";
   // The file there is the full device: reads give zeros, writes fail.
   EXPECT_EQ(LinesOfSection(scenarios, "full"), Lines{kSaveWriteFailed});
-}
-
-TEST_F(DebuggerLines, ProgramWithoutItsDialogExitsZeroAndWritesNothing) {
-  ASSERT_TRUE(wholeProgram.started);
-  ASSERT_TRUE(wholeProgram.exited);
-  EXPECT_EQ(wholeProgram.exitCode, 0u);
-  EXPECT_EQ(wholeProgram.lines, Lines{kLoadOpenFailed});
-  EXPECT_FALSE(Exists(programFolder->Join("system\\config.dat")));
 }
 
 }  // namespace

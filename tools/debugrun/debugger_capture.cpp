@@ -32,6 +32,7 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
   // buffer is served meanwhile (a writer gives up after 10 s).
   std::vector<PROCESS_INFORMATION> processes(launches.size());
   std::atomic<bool> launched(false);
+  std::vector<std::thread> drivers;
   std::thread launcher([&] {
     for (size_t i = 0; i < launches.size(); ++i) {
       STARTUPINFOA startup = {};
@@ -43,6 +44,8 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
           CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
                          nullptr, dir.empty() ? nullptr : dir.c_str(), &startup,
                          &processes[i]);
+      if (runs[i].started && launches[i].drive)
+        drivers.emplace_back(launches[i].drive, processes[i].dwProcessId);
     }
     launched = true;
   });
@@ -89,9 +92,12 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
     if (runs[i].started)
       runs[i].lines = linesByProcess[processes[i].dwProcessId];
 
+  for (size_t i = 0; i < runs.size(); ++i)
+    if (runs[i].started && !runs[i].exited)
+      TerminateProcess(processes[i].hProcess, 255);
+  for (std::thread &driver : drivers) driver.join();
   for (size_t i = 0; i < runs.size(); ++i) {
     if (!runs[i].started) continue;
-    if (!runs[i].exited) TerminateProcess(processes[i].hProcess, 255);
     CloseHandle(processes[i].hThread);
     CloseHandle(processes[i].hProcess);
   }

@@ -9,6 +9,7 @@
 // the child's memory. One monitor per session: run all children at once.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,15 @@ struct DebuggeeRun {
 struct ProgramLaunch {
   std::string commandLine;
   std::string workDir;  // empty: the caller's current folder
+  // Optional: runs on a thread of its own once the process exists, for
+  // example to drive its windows; it gets the process id.
+  std::function<void(unsigned long processId)> drive;
 };
 
 // Starts every program at once and collects each one's lines until all
-// have exited or `timeoutMs` runs out (the rest are then terminated).
+// have exited or `timeoutMs` runs out (the rest are then terminated). Waits
+// for every `drive` to return: a driver must give up once its process has
+// ended.
 std::vector<DebuggeeRun> RunWithDebugMonitor(
     const std::vector<ProgramLaunch> &launches, unsigned timeoutMs);
 

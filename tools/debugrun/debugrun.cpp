@@ -2,9 +2,16 @@
 // to the debugger output, one line each, converted from the ANSI code page
 // to UTF-8 so that a Linux terminal shows the Japanese texts. Ends with the
 // program's exit code, which it also returns.
-// Usage: debugrun.exe "command line" [working folder]
+//
+// Usage: debugrun.exe [--handshake FOLDER] "command line" [working folder]
+//
+// With --handshake (for keyconfig.exe, where no one sits at the screen):
+// once the dialog "KEY CONFIG" is visible, debugrun prints how long that
+// took and creates FOLDER\visible; when FOLDER\close appears it presses the
+// dialog's "だめ" button. A script takes its screenshot in between.
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <windows.h>
 
 #include <string>
@@ -25,13 +32,66 @@ static std::string AnsiToUtf8(const std::string &text) {
   return utf8;
 }
 
+static bool Alive(DWORD processId) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  if (!process) return false;
+  bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return alive;
+}
+
+static HWND FindDialog(DWORD processId) {
+  HWND window = NULL;
+  while ((window = FindWindowExA(NULL, window, "#32770", "KEY CONFIG"))) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == processId && IsWindowVisible(window)) return window;
+  }
+  return NULL;
+}
+
+static void Handshake(const std::string &folder, ULONGLONG started,
+                      DWORD processId) {
+  HWND dialog = NULL;
+  while (!dialog && Alive(processId)) {
+    dialog = FindDialog(processId);
+    if (!dialog) Sleep(50);
+  }
+  if (!dialog) return;
+  printf("debugrun: dialog visible %.1f s after launch\n",
+         (GetTickCount64() - started) / 1000.0);
+  fflush(stdout);
+  CloseHandle(CreateFileA((folder + "\\visible").c_str(), GENERIC_WRITE, 0,
+                          nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                          nullptr));
+  std::string close = folder + "\\close";
+  while (Alive(processId) &&
+         GetFileAttributesA(close.c_str()) == INVALID_FILE_ATTRIBUTES)
+    Sleep(100);
+  DWORD_PTR result;
+  SendMessageTimeoutA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0,
+                      SMTO_ABORTIFHUNG, 20000, &result);
+}
+
 int main(int argc, char **argv) {
+  std::string handshake;
+  if (argc >= 3 && strcmp(argv[1], "--handshake") == 0) {
+    handshake = argv[2];
+    argv += 2, argc -= 2;
+  }
   if (argc < 2 || argc > 3) {
-    fprintf(stderr, "usage: debugrun \"command line\" [working folder]\n");
+    fprintf(stderr,
+            "usage: debugrun [--handshake FOLDER] \"command line\" "
+            "[working folder]\n");
     return 2;
   }
-  DebuggeeRun run =
-      RunWithDebugMonitor({{argv[1], argc == 3 ? argv[2] : ""}}, 600000)[0];
+  ProgramLaunch launch = {argv[1], argc == 3 ? argv[2] : "", nullptr};
+  ULONGLONG started = GetTickCount64();
+  if (!handshake.empty())
+    launch.drive = [&](unsigned long processId) {
+      Handshake(handshake, started, processId);
+    };
+  DebuggeeRun run = RunWithDebugMonitor({launch}, 900000)[0];
   if (!run.started) {
     fprintf(stderr, "debugrun: cannot start %s (error %lu)\n", argv[1],
             GetLastError());

@@ -1,0 +1,489 @@
+// The dialog and the capture window on real windows: the dialog runs modal
+// from the template linked into this program, and a thread timer inside its
+// modal loop plays the steps of each case one at a time. Input messages and
+// paints are always handled before the next timer message, so each step
+// sees the effects of the one before. Keys go through SendInput, the real
+// input path; the controls are read back with ordinary calls.
+#include "config_dialog.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "capture_window.h"
+#include "key_config.h"
+#include "key_labels.h"
+#include "resource_ids.h"
+
+namespace {
+
+using Step = std::function<void()>;
+
+const INT_PTR kWatchdogResult = 77;  // the steps never ended the dialog
+
+struct DialogRun {
+  INT_PTR result;
+  size_t stepsRun;
+};
+
+std::vector<Step> *pendingSteps;
+size_t nextStep;
+int idleTicks;
+
+void CALLBACK PlayNextStep(HWND, UINT, UINT_PTR, DWORD) {
+  if (!dialogWindow || !IsWindow(dialogWindow)) return;
+  if (nextStep < pendingSteps->size()) {
+    (*pendingSteps)[nextStep++]();
+  } else if (++idleTicks > 50) {
+    EndDialog(dialogWindow, kWatchdogResult);
+  }
+}
+
+DialogRun RunDialog(std::vector<Step> steps) {
+  pendingSteps = &steps;
+  nextStep = 0;
+  idleTicks = 0;
+  dialogWindow = NULL;
+  UINT_PTR timer = SetTimer(NULL, 0, 20, PlayNextStep);
+  INT_PTR result =
+      DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_KEY_CONFIG),
+                      GetDesktopWindow(), ConfigDialogProc, 0);
+  KillTimer(NULL, timer);
+  return {result, nextStep};
+}
+
+void SendKey(WORD key, bool up) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &input, sizeof input);
+}
+
+void PressKey(WORD key) {
+  SendKey(key, false);
+  SendKey(key, true);
+}
+
+void Click(int id) {
+  SendMessageA(GetDlgItem(dialogWindow, id), BM_CLICK, 0, 0);
+}
+
+std::string ControlText(int id) {
+  char text[256] = "";
+  GetDlgItemTextA(dialogWindow, id, text, sizeof text);
+  return text;
+}
+
+std::string Label(int32_t code) {
+  char buffer[256];
+  return GetKeyLabel(code, buffer);
+}
+
+bool Checked(int id) {
+  return SendMessageA(GetDlgItem(dialogWindow, id), BM_GETCHECK, 0, 0) ==
+         BST_CHECKED;
+}
+
+// Label boxes and "変更" buttons for player 1 then player 2, rows up..keyD.
+const int kLabelBoxes[16] = {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007,
+                             1010, 1011, 1012, 1013, 1014, 1015, 1030, 1031};
+int32_t *const kKeySlots[16] = {
+    &KeyConfig.up.player1,    &KeyConfig.down.player1, &KeyConfig.left.player1,
+    &KeyConfig.right.player1, &KeyConfig.keyA.player1, &KeyConfig.keyB.player1,
+    &KeyConfig.keyC.player1,  &KeyConfig.keyD.player1, &KeyConfig.up.player2,
+    &KeyConfig.down.player2,  &KeyConfig.left.player2, &KeyConfig.right.player2,
+    &KeyConfig.keyA.player2,  &KeyConfig.keyB.player2, &KeyConfig.keyC.player2,
+    &KeyConfig.keyD.player2};
+int32_t *const kPadSlots[8] = {
+    &KeyConfig.padA.player1, &KeyConfig.padB.player1, &KeyConfig.padC.player1,
+    &KeyConfig.padD.player1, &KeyConfig.padA.player2, &KeyConfig.padB.player2,
+    &KeyConfig.padC.player2, &KeyConfig.padD.player2};
+// The radio for value v of pad group g.
+int Radio(int group, int value) {
+  static const int first[8] = {1009, 1038, 1046, 1054, 1064, 1072, 1080, 1088};
+  if (group == 0 && value > 0) return 1022 + value;  // 1023-1029
+  return first[group] + value;
+}
+
+struct ConfigDialog : ::testing::Test {
+  void SetUp() override {
+    SetDefaultConfig();
+    captureWindow = NULL;
+  }
+  void TearDown() override { EXPECT_EQ(captureWindow, nullptr); }
+};
+
+TEST_F(ConfigDialog, ShowsTheRecordCentredAndOkKeepsOutOfRangePads) {
+  const int32_t keys[16] = {VK_SPACE,  0x07, 'Q', VK_F12,    VK_NUMPAD1, 0xE5,
+                            -5,        1000, 'W', VK_RETURN, VK_TAB,     0xBA,
+                            VK_ESCAPE, 'B',  'C', 'D'};
+  const int32_t pads[8] = {0, 7, 8, -1, 3, 2, 6, 0x7FFFFFFF};
+  for (int i = 0; i < 16; ++i) *kKeySlots[i] = keys[i];
+  for (int g = 0; g < 8; ++g) *kPadSlots[g] = pads[g];
+  DialogRun run = RunDialog({
+      [] {
+        for (int i = 0; i < 16; ++i)
+          EXPECT_EQ(ControlText(kLabelBoxes[i]), Label(*kKeySlots[i]))
+              << "box " << kLabelBoxes[i];
+        EXPECT_EQ(ControlText(1000), "SPACE");
+        for (int g = 0; g < 8; ++g) {
+          int checked = 0;
+          for (int v = 0; v < 8; ++v) {
+            bool on = Checked(Radio(g, v));
+            checked += on;
+            if (on) {
+              EXPECT_EQ(*kPadSlots[g], v) << "group " << g;
+            }
+          }
+          bool inRange = *kPadSlots[g] >= 0 && *kPadSlots[g] <= 7;
+          EXPECT_EQ(checked, inRange ? 1 : 0) << "group " << g;
+        }
+        // Centred with truncating division on the desktop's right/bottom.
+        RECT desktop, rect;
+        GetWindowRect(GetDesktopWindow(), &desktop);
+        GetWindowRect(dialogWindow, &rect);
+        int w = rect.right - rect.left, h = rect.bottom - rect.top;
+        EXPECT_EQ(rect.left, (desktop.right - w) / 2);
+        EXPECT_EQ(rect.top, (desktop.bottom - h) / 2);
+        EXPECT_TRUE(IsWindowVisible(dialogWindow));
+        EXPECT_EQ(GetActiveWindow(), dialogWindow);
+      },
+      [] { Click(IDOK); },
+  });
+  EXPECT_EQ(run.result, 1);
+  for (int g = 0; g < 8; ++g) EXPECT_EQ(*kPadSlots[g], pads[g]) << g;
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(*kKeySlots[i], keys[i]) << i;
+}
+
+TEST_F(ConfigDialog, OkCopiesRadiosHighestCheckedWinsNoneKeepsTheValue) {
+  DialogRun run = RunDialog({
+      [] {
+        Click(1074);  // player 2, button-B, "button3"
+        EXPECT_TRUE(Checked(1074));
+        EXPECT_FALSE(Checked(1073)) << "auto radios are exclusive";
+        // Player 1 padA: two checked (values 0 and 5); padD: none.
+        SendMessageA(GetDlgItem(dialogWindow, 1027), BM_SETCHECK, 1, 0);
+        SendMessageA(GetDlgItem(dialogWindow, 1057), BM_SETCHECK, 0, 0);
+        EXPECT_EQ(KeyConfig.padB.player2, 1) << "radios alone change nothing";
+      },
+      [] { Click(IDOK); },
+  });
+  EXPECT_EQ(run.result, 1);
+  EXPECT_EQ(KeyConfig.padB.player2, 2);
+  EXPECT_EQ(KeyConfig.padA.player1, 5);
+  EXPECT_EQ(KeyConfig.padD.player1, 3);  // kept
+  EXPECT_EQ(KeyConfig.padC.player2, 2);  // untouched group, same value
+}
+
+TEST_F(ConfigDialog, CancelEscapeAndCloseBoxEndWithTwoAndReadNoRadio) {
+  struct Case {
+    const char *name;
+    Step end;
+  } cases[] = {
+      {"Cancel button", [] { Click(IDCANCEL); }},
+      {"Esc key", [] { PressKey(VK_ESCAPE); }},
+      {"close box",
+       [] { SendMessageA(dialogWindow, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+  };
+  for (const Case &c : cases) {
+    SetDefaultConfig();
+    DialogRun run = RunDialog({
+        [] {
+          SetForegroundWindow(dialogWindow);
+          Click(Radio(1, 6));
+        },
+        c.end,
+    });
+    EXPECT_EQ(run.result, 2) << c.name;
+    EXPECT_EQ(KeyConfig.padB.player1, 1) << c.name;
+  }
+}
+
+TEST_F(ConfigDialog, ChangeOpensTheCaptureWindowAndSpaceIsStored) {
+  HWND capture = NULL;
+  DialogRun run = RunDialog({
+      [] {
+        SetForegroundWindow(dialogWindow);
+        Click(1008);  // player 1, up
+      },
+      [&] {
+        capture = captureWindow;
+        ASSERT_NE(capture, nullptr);
+        EXPECT_EQ(captureTarget, &KeyConfig.up.player1);
+        char className[32] = "";
+        GetClassNameA(capture, className, sizeof className);
+        EXPECT_STREQ(className, "child");
+        char title[64] = "";
+        GetWindowTextA(capture, title, sizeof title);
+        EXPECT_STREQ(title,
+                     "\x83\x4c\x81\x5b\x83\x7b\x81\x5b\x83\x68\x90\xdd"
+                     "\x92\xe8");  // キーボード設定 in code page 932
+        wchar_t wideTitle[64] = L"";
+        GetWindowTextW(capture, wideTitle, 64);
+        EXPECT_STREQ(wideTitle, L"キーボード設定");
+        EXPECT_EQ(GetWindow(capture, GW_OWNER), dialogWindow);
+        LONG style = GetWindowLongA(capture, GWL_STYLE);
+        EXPECT_EQ(style & (WS_CHILD | WS_SYSMENU | WS_THICKFRAME |
+                           WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
+                  0);
+        EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
+        EXPECT_TRUE(IsWindowVisible(capture));
+        EXPECT_EQ(GetActiveWindow(), capture);
+        EXPECT_EQ(GetClassLongA(capture, GCL_STYLE), DWORD(CS_CLASSDC));
+        EXPECT_EQ(reinterpret_cast<HGDIOBJ>(
+                      GetClassLongPtrA(capture, GCLP_HBRBACKGROUND)),
+                  GetStockObject(WHITE_BRUSH));
+        EXPECT_EQ(GetClassLongPtrA(capture, GCLP_HICON), 0);
+        EXPECT_EQ(GetClassLongPtrA(capture, GCLP_HCURSOR), 0);
+        RECT desktop, rect;
+        GetWindowRect(GetDesktopWindow(), &desktop);
+        GetWindowRect(capture, &rect);
+        EXPECT_EQ(rect.right - rect.left, 400);
+        EXPECT_EQ(rect.bottom - rect.top, 50);
+        EXPECT_EQ(rect.left, (desktop.right - 400) / 2);
+        EXPECT_EQ(rect.top, (desktop.bottom - 50) / 2);
+        if (desktop.right == 1024 && desktop.bottom == 768) {
+          EXPECT_EQ(rect.left, 312);
+          EXPECT_EQ(rect.top, 359);
+        }
+        // Space, then a second key that must not reach the closed window.
+        SendKey(VK_SPACE, false);
+        SendKey(VK_SPACE, true);
+        PressKey('K');
+      },
+      [&] {
+        EXPECT_EQ(captureWindow, nullptr);
+        EXPECT_FALSE(IsWindow(capture));
+        EXPECT_EQ(KeyConfig.up.player1, VK_SPACE);
+        EXPECT_EQ(ControlText(1000), "SPACE");
+        EXPECT_EQ(KeyConfig.down.player1, VK_DOWN) << "no other slot changed";
+        EXPECT_EQ(GetActiveWindow(), dialogWindow);
+      },
+      [] { Click(IDCANCEL); },
+  });
+  EXPECT_EQ(run.stepsRun, 4u);
+  EXPECT_EQ(run.result, 2);
+}
+
+TEST_F(ConfigDialog, EnterEscAndTabAreCapturedNotDialogKeys) {
+  std::vector<Step> steps = {[] { SetForegroundWindow(dialogWindow); }};
+  struct Case {
+    int button;
+    int32_t *slot;
+    WORD key;
+  };
+  static const Case cases[] = {{1016, &KeyConfig.down.player1, VK_RETURN},
+                               {1033, &KeyConfig.down.player2, VK_ESCAPE},
+                               {1063, &KeyConfig.keyD.player2, VK_TAB}};
+  for (const Case &c : cases) {
+    steps.push_back([&c] { Click(c.button); });
+    steps.push_back([&c] {
+      ASSERT_NE(captureWindow, nullptr);
+      PressKey(c.key);
+    });
+    steps.push_back([&c] {
+      EXPECT_EQ(*c.slot, c.key);
+      EXPECT_EQ(captureWindow, nullptr);
+      EXPECT_TRUE(IsWindowVisible(dialogWindow)) << "the dialog ended";
+    });
+  }
+  steps.push_back([] {
+    EXPECT_EQ(ControlText(1001), "RETURN");
+    EXPECT_EQ(ControlText(1011), "ESC");
+    EXPECT_EQ(ControlText(1031), "TAB");
+    Click(IDCANCEL);
+  });
+  size_t total = steps.size();
+  DialogRun run = RunDialog(steps);
+  EXPECT_EQ(run.stepsRun, total);
+  EXPECT_EQ(run.result, 2);
+}
+
+TEST_F(ConfigDialog, SystemKeysAndCloseStoreNothing) {
+  HWND capture = NULL;
+  DialogRun run = RunDialog({
+      [] {
+        SetForegroundWindow(dialogWindow);
+        Click(1019);  // player 1, keyA
+      },
+      [&] {
+        capture = captureWindow;
+        ASSERT_NE(capture, nullptr);
+        // Alt+X arrives as WM_SYSKEYDOWN.
+        SendKey(VK_MENU, false);
+        PressKey('X');
+        SendKey(VK_MENU, true);
+      },
+      [&] {
+        EXPECT_EQ(captureWindow, capture) << "the window stays open";
+        EXPECT_EQ(KeyConfig.keyA.player1, '1');
+        PostMessageA(capture, WM_CLOSE, 0, 0);
+      },
+      [&] {
+        EXPECT_EQ(captureWindow, nullptr);
+        EXPECT_FALSE(IsWindow(capture));
+        EXPECT_EQ(KeyConfig.keyA.player1, '1');
+        EXPECT_EQ(ControlText(1004), "1");
+        Click(IDOK);
+      },
+  });
+  EXPECT_EQ(run.result, 1);
+  EXPECT_EQ(KeyConfig.keyA.player1, '1');
+}
+
+TEST_F(ConfigDialog, ActivatingTheDialogHandsActivationBackWithoutRefresh) {
+  HWND capture = NULL;
+  DialogRun run = RunDialog({
+      [] {
+        SetForegroundWindow(dialogWindow);
+        Click(1036);  // player 2, keyA
+      },
+      [&] {
+        capture = captureWindow;
+        ASSERT_NE(capture, nullptr);
+        // Text typed into a label box survives the hand-back activation:
+        // only painting rewrites the labels while a capture is open.
+        SetDlgItemTextA(dialogWindow, 1000, "typed");
+        SetActiveWindow(dialogWindow);
+        EXPECT_EQ(GetActiveWindow(), capture);
+        EXPECT_EQ(ControlText(1000), "typed");
+      },
+      [&] {
+        EXPECT_EQ(captureWindow, capture);
+        EXPECT_EQ(GetActiveWindow(), capture);
+        PressKey('M');
+      },
+      [] {
+        EXPECT_EQ(KeyConfig.keyA.player2, 'M');
+        EXPECT_EQ(ControlText(1014), "M");
+        EXPECT_EQ(ControlText(1000), Label(VK_UP)) << "refreshed at close";
+        Click(IDOK);
+      },
+  });
+  EXPECT_EQ(run.stepsRun, 4u);
+  EXPECT_EQ(run.result, 1);
+}
+
+TEST_F(ConfigDialog, SecondCaptureRequestIsRefused) {
+  HWND capture = NULL;
+  DialogRun run = RunDialog({
+      [] {
+        SetForegroundWindow(dialogWindow);
+        Click(1008);  // player 1, up
+      },
+      [&] {
+        capture = captureWindow;
+        ASSERT_NE(capture, nullptr);
+        // A click on another "変更" that reaches the dialog anyway.
+        SendMessageA(dialogWindow, WM_COMMAND, MAKEWPARAM(1016, BN_CLICKED), 0);
+        EXPECT_EQ(captureWindow, capture);
+        EXPECT_EQ(captureTarget, &KeyConfig.up.player1);
+        EXPECT_EQ(FindWindowExA(NULL, capture, "child", NULL), nullptr)
+            << "a second capture window";
+        EXPECT_EQ(GetActiveWindow(), capture);
+        PressKey('J');
+      },
+      [] {
+        EXPECT_EQ(KeyConfig.up.player1, 'J');
+        EXPECT_EQ(KeyConfig.down.player1, VK_DOWN);
+        EXPECT_EQ(captureWindow, nullptr);
+        Click(IDCANCEL);
+      },
+  });
+  EXPECT_EQ(run.result, 2);
+}
+
+TEST_F(ConfigDialog, EndingTheDialogDuringACaptureStoresNothing) {
+  HWND capture = NULL;
+  DialogRun run = RunDialog({
+      [] { Click(1022); },  // player 1, keyD
+      [&] {
+        capture = captureWindow;
+        ASSERT_NE(capture, nullptr);
+        SendMessageA(dialogWindow, WM_COMMAND, IDCANCEL, 0);
+      },
+  });
+  EXPECT_EQ(run.result, 2);
+  EXPECT_EQ(captureWindow, nullptr);
+  EXPECT_FALSE(IsWindow(capture)) << "owned window outlived the dialog";
+  EXPECT_EQ(KeyConfig.keyD.player1, '4');
+}
+
+TEST_F(ConfigDialog, TypedTextIsReplacedAtTheNextRefresh) {
+  DialogRun run = RunDialog({
+      [] {
+        SetForegroundWindow(dialogWindow);
+        SetFocus(GetDlgItem(dialogWindow, 1010));
+        PressKey('Z');
+        PressKey('Q');
+      },
+      [] {
+        EXPECT_NE(ControlText(1010), Label('W')) << "typing did not reach";
+        EXPECT_EQ(KeyConfig.up.player2, 'W');
+        InvalidateRect(dialogWindow, NULL, TRUE);
+      },
+      [] {
+        EXPECT_EQ(ControlText(1010), "W");
+        Click(IDOK);
+      },
+  });
+  EXPECT_EQ(run.result, 1);
+  EXPECT_EQ(KeyConfig.up.player2, 'W');
+}
+
+TEST_F(ConfigDialog, CommandsOfLabelBoxesAndRadiosAreNotHandled) {
+  KeyConfig.padC.player1 = 6;
+  const KeyConfigRecord before = KeyConfig;
+  DialogRun run = RunDialog({
+      [] {
+        for (int id : {1000, 1007, 1031, 1009, 1029, 1095, 1096, 999, 0}) {
+          EXPECT_EQ(OnDialogCommand(dialogWindow, WM_COMMAND,
+                                    MAKEWPARAM(id, EN_CHANGE), 0),
+                    0)
+              << id;
+          EXPECT_EQ(ConfigDialogProc(dialogWindow, WM_COMMAND,
+                                     MAKEWPARAM(id, BN_CLICKED), 0),
+                    FALSE)
+              << id;
+        }
+        EXPECT_EQ(captureWindow, nullptr);
+        EXPECT_TRUE(IsWindowVisible(dialogWindow));
+      },
+      // The identifier is the low word only: a notification code above it
+      // does not hide IDCANCEL.
+      [] {
+        EXPECT_EQ(OnDialogCommand(dialogWindow, WM_COMMAND,
+                                  MAKEWPARAM(IDCANCEL, 0x1234), 77),
+                  1);
+      },
+  });
+  EXPECT_EQ(run.result, 2);
+  EXPECT_EQ(memcmp(&before, &KeyConfig, sizeof before), 0);
+}
+
+TEST(CenterWindow, WiderThanTheDesktopRoundsTowardZero) {
+  RECT desktop;
+  GetWindowRect(GetDesktopWindow(), &desktop);
+  int width = desktop.right + 3, height = 51;
+  HWND window =
+      CreateWindowExA(0, "STATIC", "wide", WS_POPUP, 0, 0, width, height, NULL,
+                      NULL, GetModuleHandleA(NULL), NULL);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(CenterWindow(window), 0);
+  RECT rect;
+  GetWindowRect(window, &rect);
+  EXPECT_EQ(rect.right - rect.left, width) << "size kept";
+  EXPECT_EQ(rect.bottom - rect.top, height);
+  EXPECT_EQ(rect.left, -1) << "(right - (right + 3)) / 2 truncates to -1";
+  EXPECT_EQ(rect.top, (desktop.bottom - height) / 2);
+  EXPECT_TRUE(IsWindowVisible(window));
+  DestroyWindow(window);
+}
+
+}  // namespace

@@ -1,0 +1,342 @@
+// keyconfig.exe as a user meets it: each case starts the built program in
+// a folder of its own, drives its real dialog from another thread of this
+// process (window messages across processes), and afterwards checks the
+// exit code, the debugger lines and system\config.dat byte for byte.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+#include "child_processes.h"
+#include "keyconfig_test_data.h"
+#include "test_files.h"
+
+namespace {
+
+// What a driver saw while the program ran; checked by the tests later, on
+// the main thread.
+struct Observations {
+  bool completed = false;
+  std::map<std::string, std::string> seen;
+};
+
+bool Alive(DWORD processId) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  if (!process) return false;
+  bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return alive;
+}
+
+HWND FindVisible(DWORD processId, const char *className, const char *title) {
+  HWND window = NULL;
+  while ((window = FindWindowExA(NULL, window, className, title))) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == processId && IsWindowVisible(window)) return window;
+  }
+  return NULL;
+}
+
+HWND WaitForWindow(DWORD processId, const char *className, const char *title,
+                   DWORD timeoutMs) {
+  ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  while (GetTickCount64() < deadline && Alive(processId)) {
+    if (HWND window = FindVisible(processId, className, title)) return window;
+    Sleep(100);
+  }
+  return NULL;
+}
+
+bool WaitUntilGone(HWND window) {
+  for (int i = 0; i < 300 && IsWindow(window); ++i) Sleep(100);
+  return !IsWindow(window);
+}
+
+std::string Text(HWND dialog, int id) {
+  char text[256] = "";
+  DWORD_PTR result;
+  SendMessageTimeoutA(GetDlgItem(dialog, id), WM_GETTEXT, sizeof text,
+                      reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 20000,
+                      &result);
+  return text;
+}
+
+// The label refresh follows the capture window's close through a paint.
+std::string TextOnceItIs(HWND dialog, int id, const std::string &expected) {
+  std::string text;
+  for (int i = 0; i < 100 && (text = Text(dialog, id)) != expected; ++i)
+    Sleep(100);
+  return text;
+}
+
+void Click(HWND dialog, int id) {
+  DWORD_PTR result;
+  SendMessageTimeoutA(GetDlgItem(dialog, id), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG,
+                      20000, &result);
+}
+
+HWND OpenDialog(DWORD processId) {
+  return WaitForWindow(processId, "#32770", "KEY CONFIG", 800000);
+}
+
+// Presses "変更" `button`, then `key` in the capture window. Notes the
+// capture window's title and whether it closed.
+bool CaptureKey(DWORD processId, HWND dialog, int button, WPARAM key,
+                Observations &o, bool activateDialogMeanwhile = false) {
+  Click(dialog, button);
+  HWND capture = WaitForWindow(processId, "child", NULL, 30000);
+  std::string prefix = "capture " + std::to_string(button) + " ";
+  o.seen[prefix + "opened"] = capture ? "yes" : "no";
+  if (!capture) return false;
+  char title[64] = "";
+  GetWindowTextA(capture, title, sizeof title);
+  o.seen[prefix + "title"] = title;
+  if (activateDialogMeanwhile) {
+    DWORD_PTR result;
+    SendMessageTimeoutA(dialog, WM_ACTIVATE, WA_CLICKACTIVE, 0,
+                        SMTO_ABORTIFHUNG, 20000, &result);
+    o.seen[prefix + "still open"] = IsWindowVisible(capture) ? "yes" : "no";
+  }
+  PostMessageA(capture, WM_KEYDOWN, key, 1);
+  o.seen[prefix + "closed"] = WaitUntilGone(capture) ? "yes" : "no";
+  return true;
+}
+
+struct ProgramCase {
+  const char *name;
+  void (*prepare)(const std::string &folder);
+  bool (*drive)(DWORD processId, Observations &o);
+};
+
+void SystemFolder(const std::string &folder) {
+  MakeFolder(folder + "\\system");
+}
+
+// A record in a 100-byte file: pads in and out of range, a 4-byte tail.
+Bytes LongFile() {
+  Bytes bytes = kDefaultBytes;
+  Bytes pads = Int32Bytes({5, 9, -1, 7, 0, 8, 2, 3});
+  std::copy(pads.begin(), pads.end(), bytes.begin() + 64);
+  for (unsigned char tail : {0xDE, 0xAD, 0xBE, 0xEF}) bytes.push_back(tail);
+  return bytes;
+}
+
+HANDLE heldFile = INVALID_HANDLE_VALUE;
+
+ProgramCase programCases[] = {
+    {"defaults_ok", SystemFolder,
+     [](DWORD pid, Observations &o) {
+       HWND dialog = OpenDialog(pid);
+       if (!dialog) return false;
+       o.seen["label 1000"] = Text(dialog, 1000);
+       o.seen["label 1031"] = Text(dialog, 1031);
+       Click(dialog, IDOK);
+       return true;
+     }},
+    {"edit_then_cancel",
+     [](const std::string &folder) {
+       SystemFolder(folder);
+       WriteBytes(folder + "\\system\\config.dat", OddRecord());
+     },
+     [](DWORD pid, Observations &o) {
+       HWND dialog = OpenDialog(pid);
+       if (!dialog || !CaptureKey(pid, dialog, 1008, 'Q', o)) return false;
+       o.seen["label 1000"] = TextOnceItIs(dialog, 1000, "Q");
+       Click(dialog, 1074);
+       Click(dialog, IDCANCEL);
+       return true;
+     }},
+    {"edit_ok", SystemFolder,
+     [](DWORD pid, Observations &o) {
+       HWND dialog = OpenDialog(pid);
+       if (!dialog || !CaptureKey(pid, dialog, 1008, VK_SPACE, o)) return false;
+       o.seen["label 1000"] = TextOnceItIs(dialog, 1000, "SPACE");
+       if (!CaptureKey(pid, dialog, 1062, 'Q', o, true)) return false;
+       o.seen["label 1030"] = TextOnceItIs(dialog, 1030, "Q");
+       Click(dialog, 1074);  // player 2, button-B, "button3"
+       Click(dialog, IDOK);
+       return true;
+     }},
+    {"no_system", [](const std::string &) {},
+     [](DWORD pid, Observations &) {
+       HWND dialog = OpenDialog(pid);
+       if (!dialog) return false;
+       Click(dialog, IDOK);
+       return true;
+     }},
+    {"held",
+     [](const std::string &folder) {
+       SystemFolder(folder);
+       std::string file = folder + "\\system\\config.dat";
+       WriteBytes(file, OddRecord());
+       heldFile = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+     },
+     [](DWORD pid, Observations &o) {
+       HWND dialog = OpenDialog(pid);
+       if (!dialog) return false;
+       o.seen["label 1000"] = Text(dialog, 1000);
+       Click(dialog, IDOK);
+       return true;
+     }},
+    {"long_file",
+     [](const std::string &folder) {
+       SystemFolder(folder);
+       WriteBytes(folder + "\\system\\config.dat", LongFile());
+     },
+     [](DWORD pid, Observations &o) {
+       HWND dialog = OpenDialog(pid);
+       if (!dialog || !CaptureKey(pid, dialog, 1022, 'Z', o)) return false;
+       Click(dialog, IDOK);
+       return true;
+     }},
+};
+
+const size_t kCaseCount = sizeof programCases / sizeof programCases[0];
+
+struct CaseResult {
+  DebuggeeRun run;
+  Observations observations;
+} caseResults[kCaseCount];
+
+TempFolder *programRoot;
+
+std::string CaseFolder(const ProgramCase &c) {
+  return programRoot->Join(c.name);
+}
+
+std::string CaseFile(const ProgramCase &c) {
+  return CaseFolder(c) + "\\system\\config.dat";
+}
+
+}  // namespace
+
+ChildGroup ProgramCaseChildren() {
+  programRoot = new TempFolder;
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  // The build puts keyconfig.exe in a sibling folder of this program's.
+  std::string keyconfig = self;
+  keyconfig.resize(keyconfig.rfind('\\'));
+  keyconfig += "\\..\\keyconfig\\keyconfig.exe";
+  ChildGroup group;
+  for (size_t i = 0; i < kCaseCount; ++i) {
+    const ProgramCase &c = programCases[i];
+    MakeFolder(CaseFolder(c));
+    c.prepare(CaseFolder(c));
+    CaseResult *result = &caseResults[i];
+    auto drive = c.drive;
+    group.launches.push_back({"\"" + keyconfig + "\"", CaseFolder(c),
+                              [result, drive](unsigned long pid) {
+                                result->observations.completed =
+                                    drive(pid, result->observations);
+                              }});
+  }
+  group.finished = [] {
+    if (heldFile != INVALID_HANDLE_VALUE) CloseHandle(heldFile);
+    heldFile = INVALID_HANDLE_VALUE;
+  };
+  return group;
+}
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+struct KeyconfigProgram : ::testing::Test {
+  static void SetUpTestSuite() {
+    const ChildRuns &runs = RunChildrenOnce();
+    for (size_t i = 0; i < runs.programCases.size(); ++i)
+      caseResults[i].run = runs.programCases[i];
+  }
+  static void TearDownTestSuite() {
+    delete programRoot;
+    programRoot = nullptr;
+  }
+
+  // The case ran to the end of its script and the program exited with 0.
+  static size_t Ran(const char *name) {
+    for (size_t i = 0; i < kCaseCount; ++i) {
+      if (std::string(programCases[i].name) != name) continue;
+      const CaseResult &r = caseResults[i];
+      EXPECT_TRUE(r.run.started) << name;
+      EXPECT_TRUE(r.observations.completed) << name << ": dialog not driven";
+      EXPECT_TRUE(r.run.exited) << name;
+      EXPECT_EQ(r.run.exitCode, 0u) << name;
+      return i;
+    }
+    ADD_FAILURE() << "no case " << name;
+    return 0;
+  }
+};
+
+const Lines &LinesOf(size_t i) { return caseResults[i].run.lines; }
+
+std::string Seen(size_t i, const std::string &what) {
+  const Observations &o = caseResults[i].observations;
+  auto found = o.seen.find(what);
+  return found == o.seen.end() ? "(not seen)" : found->second;
+}
+
+std::string CaseFile(size_t i) { return CaseFile(programCases[i]); }
+std::string CaseFolder(size_t i) { return CaseFolder(programCases[i]); }
+
+const char kCaptureTitle[] =
+    "\x83\x4c\x81\x5b\x83\x7b\x81\x5b\x83\x68\x90\xdd"
+    "\x92\xe8";  // キーボード設定
+
+TEST_F(KeyconfigProgram, DefaultsThenOkWriteTheDefaultRecord) {
+  size_t c = Ran("defaults_ok");
+  EXPECT_EQ(LinesOf(c), Lines{kLoadOpenFailed});
+  EXPECT_EQ(ReadBytes(CaseFile(c)), kDefaultBytes);
+  EXPECT_EQ(Seen(c, "label 1031"), "V");
+}
+
+TEST_F(KeyconfigProgram, CancelWritesNothingEvenAfterACapture) {
+  size_t c = Ran("edit_then_cancel");
+  EXPECT_EQ(LinesOf(c), Lines{});
+  EXPECT_EQ(Seen(c, "capture 1008 closed"), "yes");
+  EXPECT_EQ(Seen(c, "label 1000"), "Q");
+  EXPECT_EQ(ReadBytes(CaseFile(c)), OddRecord());
+}
+
+TEST_F(KeyconfigProgram, CapturedKeysAndRadioLandAtTheirOffsets) {
+  size_t c = Ran("edit_ok");
+  EXPECT_EQ(Seen(c, "capture 1008 title"), kCaptureTitle);
+  EXPECT_EQ(Seen(c, "capture 1008 closed"), "yes");
+  EXPECT_EQ(Seen(c, "label 1000"), "SPACE");
+  EXPECT_EQ(Seen(c, "capture 1062 still open"), "yes");
+  EXPECT_EQ(Seen(c, "label 1030"), "Q");
+  // Activating the dialog during the second capture handed it back once.
+  EXPECT_EQ(LinesOf(c), (Lines{kLoadOpenFailed, kDialogActivated}));
+  Bytes expected = kDefaultBytes;
+  expected[0] = 0x20;  // player 1 up: Space
+  expected[52] = 'Q';  // player 2 keyC
+  expected[76] = 2;    // player 2 padB: "button3"
+  EXPECT_EQ(ReadBytes(CaseFile(c)), expected);
+}
+
+TEST_F(KeyconfigProgram, WithoutSystemFolderNothingIsCreated) {
+  size_t c = Ran("no_system");
+  EXPECT_EQ(LinesOf(c), (Lines{kLoadOpenFailed, kSaveOpenFailed}));
+  EXPECT_FALSE(Exists(CaseFolder(c) + "\\system"));
+}
+
+TEST_F(KeyconfigProgram, HeldFileShowsDefaultsAndStaysUnchanged) {
+  size_t c = Ran("held");
+  EXPECT_EQ(LinesOf(c), (Lines{kLoadOpenFailed, kSaveOpenFailed}));
+  EXPECT_EQ(Seen(c, "label 1000"), "\x81\xaa");  // ↑: the default, Up
+  EXPECT_EQ(ReadBytes(CaseFile(c)), OddRecord());
+}
+
+TEST_F(KeyconfigProgram, LongFileKeepsItsTailAndOutOfRangePads) {
+  size_t c = Ran("long_file");
+  EXPECT_EQ(LinesOf(c), Lines{});
+  Bytes expected = LongFile();
+  expected[56] = 'Z';  // player 1 keyD
+  EXPECT_EQ(ReadBytes(CaseFile(c)), expected);
+}
+
+}  // namespace
