@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, then runs keyconfig.exe
-# under Wine in a sample game folder and shows what it left behind: its
-# debugger output and system\config.dat.
+# under Wine in a sample game folder.
+#  - With a display of your own (DISPLAY set), the dialog is yours to use;
+#    close it with "これでよしと" (saves) or "だめ".
+#  - Without one, it runs on a private Xvfb: the script saves a screenshot
+#    of the dialog, then presses "だめ".
+# Either way it prints the program's debugger output and what it left in
+# system\config.dat.
 set -euo pipefail
 root=$(realpath "$(dirname "$0")/..")
 build=${BUILD_DIR:-$root/build}
+user_display=${DISPLAY:-}
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
 
@@ -13,14 +19,43 @@ WINE_ENV_PREFIX=$build/wineprefix
 . "$root/scripts/wine-env.sh"
 wine_env_start_server
 
-game=$build/demo/game
+demo=$build/demo
+game=$demo/game
 rm -rf "$game"
 mkdir -p "$game/system"   # the program never creates this folder itself
 cp "$build/keyconfig/keyconfig.exe" "$game/"
+debugrun=$build/tools/debugrun.exe
 
-echo "demo: running keyconfig.exe in $game"
-status=0
-(cd "$game" && wine "$build/tools/debugrun.exe" 'keyconfig.exe' .) || status=$?
+if [ -n "$user_display" ]; then
+  echo "demo: keyconfig.exe in $game on your display $DISPLAY; close the dialog to go on"
+  status=0
+  (cd "$game" && wine "$debugrun" keyconfig.exe .) || status=$?
+else
+  echo "demo: keyconfig.exe in $game on a private display ($DISPLAY)"
+  echo "demo: starting Wine takes a minute or two where 32-bit code is emulated"
+  handshake=$demo/handshake
+  rm -rf "$handshake"
+  mkdir -p "$handshake"
+  handshake_win="Z:${handshake//\//\\}"
+  (cd "$game" && exec wine "$debugrun" --handshake "$handshake_win" keyconfig.exe .) &
+  run=$!
+  for _ in $(seq 9000); do
+    [ -f "$handshake/visible" ] && break
+    kill -0 "$run" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ -f "$handshake/visible" ]; then
+    read -r x y w h <"$handshake/visible"
+    shot=$demo/keyconfig-dialog.png
+    import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$shot"
+    echo "demo: screenshot of the dialog: $shot"
+  else
+    echo "demo: the dialog never became visible" >&2
+  fi
+  touch "$handshake/close"   # debugrun now presses "だめ"
+  status=0
+  wait "$run" || status=$?
+fi
 echo "demo: keyconfig.exe exit status $status"
 
 config=$game/system/config.dat

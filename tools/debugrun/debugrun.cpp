@@ -7,8 +7,9 @@
 //
 // With --handshake (for keyconfig.exe, where no one sits at the screen):
 // once the dialog "KEY CONFIG" is visible, debugrun prints how long that
-// took and creates FOLDER\visible; when FOLDER\close appears it presses the
-// dialog's "だめ" button. A script takes its screenshot in between.
+// took and creates FOLDER\visible holding the dialog's screen rectangle as
+// "x y width height"; when FOLDER\close appears it presses the dialog's
+// "だめ" button. A script takes its screenshot in between.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -61,9 +62,21 @@ static void Handshake(const std::string &folder, ULONGLONG started,
   printf("debugrun: dialog visible %.1f s after launch\n",
          (GetTickCount64() - started) / 1000.0);
   fflush(stdout);
-  CloseHandle(CreateFileA((folder + "\\visible").c_str(), GENERIC_WRITE, 0,
-                          nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                          nullptr));
+  Sleep(1000);  // let the first paint settle before anyone looks
+  RECT rect;
+  GetWindowRect(dialog, &rect);
+  char where[64];
+  int length = snprintf(where, sizeof where, "%ld %ld %ld %ld\n", rect.left,
+                        rect.top, rect.right - rect.left,
+                        rect.bottom - rect.top);
+  // Written under another name first so that the script never reads half.
+  std::string partial = folder + "\\visible.part";
+  HANDLE file = CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written;
+  WriteFile(file, where, length, &written, nullptr);
+  CloseHandle(file);
+  MoveFileA(partial.c_str(), (folder + "\\visible").c_str());
   std::string close = folder + "\\close";
   while (Alive(processId) &&
          GetFileAttributesA(close.c_str()) == INVALID_FILE_ATTRIBUTES)
