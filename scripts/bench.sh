@@ -3,7 +3,7 @@
 # same number of direct DrawSurface calls.
 set -euo pipefail
 root=$(realpath "$(dirname "$0")/..")
-build=${BUILD_DIR:-$root/build}
+build=$(realpath -m "${BUILD_DIR:-$root/build}")
 "$root/scripts/setup.sh" >/dev/null
 "$root/scripts/build.sh" >/dev/null
 WINE_ENV_PREFIX=$build/wineprefix

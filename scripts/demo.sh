@@ -9,7 +9,7 @@
 # system\config.dat.
 set -euo pipefail
 root=$(realpath "$(dirname "$0")/..")
-build=${BUILD_DIR:-$root/build}
+build=$(realpath -m "${BUILD_DIR:-$root/build}")
 user_display=${DISPLAY:-}
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
@@ -25,6 +25,7 @@ rm -rf "$game"
 mkdir -p "$game/system"   # the program never creates this folder itself
 cp "$build/keyconfig/keyconfig.exe" "$game/"
 debugrun=$build/tools/debugrun.exe
+failed=0
 
 if [ -n "$user_display" ]; then
   echo "demo: keyconfig.exe in $game on your display $DISPLAY; close the dialog to go on"
@@ -51,6 +52,7 @@ else
     echo "demo: screenshot of the dialog: $shot"
   else
     echo "demo: the dialog never became visible" >&2
+    failed=1
   fi
   touch "$handshake/close"   # debugrun now presses "だめ"
   status=0
@@ -65,3 +67,4 @@ if [ -f "$config" ]; then
 else
   echo "demo: no system/config.dat was written (the dialog did not end with OK)"
 fi
+exit "$failed"

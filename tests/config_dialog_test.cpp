@@ -111,6 +111,14 @@ int Radio(int group, int value) {
   return first[group] + value;
 }
 
+// The first step of a capture: the dialog in front, a "変更" pressed.
+Step PressChange(int button) {
+  return [button] {
+    SetForegroundWindow(dialogWindow);
+    Click(button);
+  };
+}
+
 struct ConfigDialog : ::testing::Test {
   void SetUp() override {
     SetDefaultConfig();
@@ -208,10 +216,7 @@ TEST_F(ConfigDialog, CancelEscapeAndCloseBoxEndWithTwoAndReadNoRadio) {
 TEST_F(ConfigDialog, ChangeOpensTheCaptureWindowAndSpaceIsStored) {
   HWND capture = NULL;
   DialogRun run = RunDialog({
-      [] {
-        SetForegroundWindow(dialogWindow);
-        Click(1008);  // player 1, up
-      },
+      PressChange(1008),  // player 1, up
       [&] {
         capture = captureWindow;
         ASSERT_NE(capture, nullptr);
@@ -308,10 +313,7 @@ TEST_F(ConfigDialog, EnterEscAndTabAreCapturedNotDialogKeys) {
 TEST_F(ConfigDialog, SystemKeysAndCloseStoreNothing) {
   HWND capture = NULL;
   DialogRun run = RunDialog({
-      [] {
-        SetForegroundWindow(dialogWindow);
-        Click(1019);  // player 1, keyA
-      },
+      PressChange(1019),  // player 1, keyA
       [&] {
         capture = captureWindow;
         ASSERT_NE(capture, nullptr);
@@ -340,10 +342,7 @@ TEST_F(ConfigDialog, SystemKeysAndCloseStoreNothing) {
 TEST_F(ConfigDialog, ActivatingTheDialogHandsActivationBackWithoutRefresh) {
   HWND capture = NULL;
   DialogRun run = RunDialog({
-      [] {
-        SetForegroundWindow(dialogWindow);
-        Click(1036);  // player 2, keyA
-      },
+      PressChange(1036),  // player 2, keyA
       [&] {
         capture = captureWindow;
         ASSERT_NE(capture, nullptr);
@@ -373,10 +372,7 @@ TEST_F(ConfigDialog, ActivatingTheDialogHandsActivationBackWithoutRefresh) {
 TEST_F(ConfigDialog, SecondCaptureRequestIsRefused) {
   HWND capture = NULL;
   DialogRun run = RunDialog({
-      [] {
-        SetForegroundWindow(dialogWindow);
-        Click(1008);  // player 1, up
-      },
+      PressChange(1008),  // player 1, up
       [&] {
         capture = captureWindow;
         ASSERT_NE(capture, nullptr);

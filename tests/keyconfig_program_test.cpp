@@ -203,6 +203,15 @@ struct CaseResult {
 
 TempFolder *programRoot;
 
+// A script that could not go on ends its program (exit code 99) instead of
+// leaving it to wait for a user until the monitor's timeout.
+void EndStuckProgram(DWORD processId) {
+  HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, processId);
+  if (!process) return;
+  TerminateProcess(process, 99);
+  CloseHandle(process);
+}
+
 std::string CaseFolder(const ProgramCase &c) {
   return programRoot->Join(c.name);
 }
@@ -232,6 +241,8 @@ ChildGroup ProgramCaseChildren() {
                               [result, drive](unsigned long pid) {
                                 result->observations.completed =
                                     drive(pid, result->observations);
+                                if (!result->observations.completed)
+                                  EndStuckProgram(pid);
                               }});
   }
   group.finished = [] {

@@ -66,9 +66,9 @@ static void Handshake(const std::string &folder, ULONGLONG started,
   RECT rect;
   GetWindowRect(dialog, &rect);
   char where[64];
-  int length = snprintf(where, sizeof where, "%ld %ld %ld %ld\n", rect.left,
-                        rect.top, rect.right - rect.left,
-                        rect.bottom - rect.top);
+  int length =
+      snprintf(where, sizeof where, "%ld %ld %ld %ld\n", rect.left, rect.top,
+               rect.right - rect.left, rect.bottom - rect.top);
   // Written under another name first so that the script never reads half.
   std::string partial = folder + "\\visible.part";
   HANDLE file = CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr,
