@@ -28,14 +28,15 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
       MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(MonitorBuffer)));
 
   // Wine's CreateProcess returns only once the child has started, which
-  // is slow under an emulator: each child is launched (and then driven) by
-  // a thread of its own, so that children start side by side and the
-  // buffer is served meanwhile (a writer gives up after 10 s).
+  // is slow under an emulator; launch from a thread of its own so that the
+  // buffer is served meanwhile (a writer gives up after 10 s). One launcher
+  // for all: where 32-bit Wine runs under qemu, creating processes from
+  // several threads at once crashed this process (measured).
   std::vector<PROCESS_INFORMATION> processes(launches.size());
-  std::atomic<size_t> launched(0);
-  std::vector<std::thread> launchers;
-  for (size_t i = 0; i < launches.size(); ++i) {
-    launchers.emplace_back([&, i] {
+  std::atomic<bool> launched(false);
+  std::vector<std::thread> drivers;
+  std::thread launcher([&] {
+    for (size_t i = 0; i < launches.size(); ++i) {
       STARTUPINFOA startup = {};
       startup.cb = sizeof startup;
       std::string command = launches[i].commandLine;
@@ -45,18 +46,18 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
           CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
                          nullptr, dir.empty() ? nullptr : dir.c_str(), &startup,
                          &processes[i]);
-      ++launched;
       if (runs[i].started && launches[i].drive)
-        launches[i].drive(processes[i].dwProcessId);
-    });
-  }
+        drivers.emplace_back(launches[i].drive, processes[i].dwProcessId);
+    }
+    launched = true;
+  });
 
   std::map<DWORD, std::vector<std::string>> linesByProcess;
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   for (;;) {
     std::vector<HANDLE> waitFor = {dataReady};
     std::vector<size_t> owner = {0};
-    bool allLaunched = launched == launches.size();
+    bool allLaunched = launched;
     if (allLaunched) {
       for (size_t i = 0; i < runs.size(); ++i) {
         if (runs[i].started && !runs[i].exited) {
@@ -88,6 +89,7 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
     if (!allLaunched && GetTickCount64() < deadline) continue;
     break;  // timeout, or nothing more pending after the last exit
   }
+  launcher.join();
   for (size_t i = 0; i < runs.size(); ++i)
     if (runs[i].started)
       runs[i].lines = linesByProcess[processes[i].dwProcessId];
@@ -95,7 +97,7 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
   for (size_t i = 0; i < runs.size(); ++i)
     if (runs[i].started && !runs[i].exited)
       TerminateProcess(processes[i].hProcess, 255);
-  for (std::thread &launcher : launchers) launcher.join();
+  for (std::thread &driver : drivers) driver.join();
   for (size_t i = 0; i < runs.size(); ++i) {
     if (!runs[i].started) continue;
     CloseHandle(processes[i].hThread);

@@ -1,0 +1,208 @@
+// The reference host with the real plug-ins and the sample stages, in this
+// process: colours where the layers should be, a missing layer uncovering
+// the ones behind, parallax across a pan, the trace, the host's contract
+// checks, and the command line's exit codes.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "stage_host.h"
+#include "stageview_main.h"
+#include "test_files.h"
+
+namespace {
+
+const uint32_t kEarth = 0x785028;       // near layer, below the grass
+const uint32_t kMountain = 0x466E5A;    // middle layer
+const uint32_t kRedPost = 0xFF0000;     // near layer, centre of its image
+const uint32_t kYellowPost = 0xFFFF00;  // middle layer, centre of its image
+
+std::vector<std::string> traced;
+void Collect(const std::string &line) { traced.push_back(line); }
+
+struct Columns {
+  int count = 0;
+  double mean = 0;
+};
+
+Columns Find(const Frame &frame, uint32_t colour) {
+  Columns c;
+  double sum = 0;
+  for (int row = 0; row < kFrameHeight; ++row)
+    for (int col = 0; col < kFrameWidth; ++col)
+      if (frame.pixels[row][col] == colour) ++c.count, sum += col;
+  if (c.count) c.mean = sum / c.count;
+  return c;
+}
+
+struct Stageview : ::testing::Test {
+  std::unique_ptr<Frame> frame{new Frame};
+  void SetUp() override {
+    traced.clear();
+    traceLine = Collect;
+  }
+  void TearDown() override { traceLine = nullptr; }
+  void Open(const char *plugin, const std::string &folder) {
+    std::string error;
+    ASSERT_EQ(OpenStage(plugin, folder.c_str(), error), 0) << error;
+  }
+};
+
+TEST_F(Stageview, LayeredStageShowsEachLayerWhereItBelongs) {
+  Open("stage.dll", "samples\\layered");
+  EXPECT_EQ(StageInfoValue(), 500);
+  RenderFrame(0, *frame);
+  EXPECT_EQ(CloseStage(), std::vector<std::string>{});
+  // Above the far layer's top edge (row 177) nothing is drawn.
+  EXPECT_EQ(frame->pixels[100][320], kBackground);
+  // The far layer's sky just below its top edge: blue.
+  uint32_t sky = frame->pixels[190][100];
+  EXPECT_GT(sky & 0xFF, 120u);
+  EXPECT_LT(sky >> 16, 80u);
+  // The near layer's earth in front of everything near its bottom (row 464).
+  EXPECT_EQ(frame->pixels[455][100], kEarth);
+  // Below the near layer the middle layer shows (it reaches row 479).
+  EXPECT_EQ(frame->pixels[472][100], kMountain);
+  // Each layer's centre post sits on the view axis.
+  Columns red = Find(*frame, kRedPost), yellow = Find(*frame, kYellowPost);
+  ASSERT_GT(red.count, 0);
+  ASSERT_GT(yellow.count, 0);
+  EXPECT_NEAR(red.mean, 320, 2);
+  EXPECT_NEAR(yellow.mean, 320, 2);
+}
+
+TEST_F(Stageview, MissingNearLayerUncoversTheLayersBehind) {
+  TempFolder stage;
+  for (const char *name : {"back2.bmp", "back3.bmp"})
+    CopyFileA((std::string("samples\\layered\\") + name).c_str(),
+              stage.Join(name).c_str(), FALSE);
+  Open("stage.dll", stage.path);
+  RenderFrame(0, *frame);
+  EXPECT_EQ(CloseStage(), std::vector<std::string>{});
+  EXPECT_EQ(frame->pixels[455][100], kMountain);
+  EXPECT_EQ(Find(*frame, kRedPost).count, 0);
+  EXPECT_GT(Find(*frame, kYellowPost).count, 0);
+  int nullLoads = 0;
+  for (const std::string &line : traced)
+    nullLoads += line.find("back1.bmp\", 0) -> null") != std::string::npos;
+  EXPECT_EQ(nullLoads, 1);
+}
+
+TEST_F(Stageview, PanMovesNearerLayersFarther) {
+  Open("stage.dll", "samples\\layered");
+  std::unique_ptr<Frame> right(new Frame);
+  RenderFrame(-0.5, *frame);
+  RenderFrame(0.5, *right);
+  EXPECT_EQ(CloseStage(), std::vector<std::string>{});
+  double nearShift = Find(*frame, kRedPost).mean - Find(*right, kRedPost).mean;
+  double farShift =
+      Find(*frame, kYellowPost).mean - Find(*right, kYellowPost).mean;
+  // One view unit moves a quad at depth z by 240 / (z + 2) columns.
+  EXPECT_NEAR(nearShift, 240 / 2.03, 2);
+  EXPECT_NEAR(farShift, 240 / 3.03, 2);
+  EXPECT_GT(nearShift, farShift);
+}
+
+TEST_F(Stageview, TraceListsEveryCallWithFloatBits) {
+  Open("tessel.dll", "samples\\single\\");
+  RenderFrame(0, *frame);
+  EXPECT_EQ(CloseStage(), std::vector<std::string>{});
+  const std::vector<std::string> expected = {
+      "CharacterInfo(info) -> 1, infoValue 500",
+      "CreateStage(stage) -> 1",
+      "load()",
+      "  GetPath(2) -> \"samples\\single\"",
+      "  LoadSurface(\"samples\\single\\back1.bmp\", 0) -> surface 1 "
+      "(1280 x 480)",
+      "draw()",
+      "  DrawSurface(surface 1, {0, 0, 1280, 480}, {y0 -1.89427257 "
+      "0xBFF27786, y1 0.165727392 0x3E29B471, x0 -2.70666671 0xC02D3A07, x1 "
+      "2.70666671 0x402D3A07, z 0.0299999993 0x3CF5C28F}, 0)",
+      "release()",
+      "  ReleaseSurface(surface 1)",
+  };
+  EXPECT_EQ(traced, expected);
+  // The wall fills the quad's bottom rows; the sky band its top.
+  EXPECT_NE(frame->pixels[400][320], kBackground);
+}
+
+TEST_F(Stageview, HostReportsSurfacesReleasedTwiceOrNever) {
+  HostServices *host = StageHostServices();
+  Surface *kept = host->LoadSurface("samples\\layered\\back3.bmp", 0);
+  Surface *twice = host->LoadSurface("samples\\layered\\back2.bmp", 0);
+  Surface *eight = twice;
+  ASSERT_NE(kept, nullptr);
+  ASSERT_NE(twice, nullptr);
+  EXPECT_EQ(eight->width, 960.0f);  // 8-bit file
+  EXPECT_EQ(eight->height, 480.0f);
+  EXPECT_EQ(kept->width, 800.0f);  // 24-bit file
+  EXPECT_EQ(host->LoadSurface("samples\\layered\\nothing.bmp", 0), nullptr);
+  host->ReleaseSurface(twice);
+  host->ReleaseSurface(twice);
+  std::vector<std::string> problems = CloseStage();
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_NE(problems[0].find("released twice"), std::string::npos);
+  EXPECT_NE(problems[1].find("back3.bmp) never released"), std::string::npos);
+}
+
+int RunStageview(std::vector<std::string> args, std::string *errors = nullptr) {
+  args.insert(args.begin(), "stageview");
+  std::vector<char *> argv;
+  for (std::string &a : args) argv.push_back(&a[0]);
+  FILE *sink = tmpfile();
+  stageviewErrors = sink;
+  int code = StageviewMain(int(argv.size()), argv.data());
+  stageviewErrors = stderr;
+  if (errors) {
+    rewind(sink);
+    char text[4096] = "";
+    size_t n = fread(text, 1, sizeof text - 1, sink);
+    *errors = std::string(text, n);
+  }
+  fclose(sink);
+  return code;
+}
+
+TEST(StageviewCommandLine, ErrorsExitNonZeroWithAMessage) {
+  std::string errors;
+  EXPECT_EQ(RunStageview({"nothing.dll", "samples\\layered"}, &errors), 2);
+  EXPECT_NE(errors.find("cannot load the plug-in nothing.dll"),
+            std::string::npos)
+      << errors;
+  EXPECT_EQ(RunStageview({"kernel32.dll", "samples\\layered"}, &errors), 3);
+  EXPECT_NE(errors.find("exports no CreateStage"), std::string::npos);
+  EXPECT_EQ(RunStageview({"stage.dll", "samples\\nowhere"}, &errors), 4);
+  EXPECT_NE(errors.find("no stage folder"), std::string::npos);
+  EXPECT_EQ(RunStageview({"stage.dll"}, &errors), 1);
+  EXPECT_EQ(
+      RunStageview({"stage.dll", "samples\\layered", "--pan", "1"}, &errors),
+      1);
+  EXPECT_EQ(RunStageview({"stage.dll", "samples\\layered", "--bogus"}, &errors),
+            1);
+  EXPECT_NE(errors.find("unknown option --bogus"), std::string::npos);
+}
+
+TEST(StageviewCommandLine, WritesTheFrameOrTheStripAsBmp) {
+  TempFolder out;
+  std::string one = out.Join("one.bmp"), strip = out.Join("strip.bmp");
+  EXPECT_EQ(RunStageview({"stage.dll", "samples\\layered", "--out", one}), 0);
+  EXPECT_EQ(RunStageview({"tessel.dll", "samples\\single", "--pan", "3",
+                          "--out", strip}),
+            0);
+  for (auto [path, width] : {std::pair<std::string, int>{one, 640},
+                             std::pair<std::string, int>{strip, 1920}}) {
+    Bytes bytes = ReadBytes(path);
+    ASSERT_GT(bytes.size(), 54u) << path;
+    BITMAPINFOHEADER info;
+    memcpy(&info, bytes.data() + 14, sizeof info);
+    EXPECT_EQ(info.biWidth, width);
+    EXPECT_EQ(info.biHeight, 480);
+    EXPECT_EQ(info.biBitCount, 24);
+    EXPECT_EQ(bytes.size(), 54u + size_t(width) * 3 * 480);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,330 @@
+#include "stage_host.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+
+void (*traceLine)(const std::string &line);
+
+namespace {
+
+// A surface as the host keeps it: the interface's Surface first, so that
+// the plug-in's pointer is also the host's record.
+struct HostSurface {
+  Surface surface;
+  int number;  // 1, 2, ... in load order, for traces and reports
+  std::string path;
+  int width, height;
+  std::vector<uint32_t> pixels;  // 0xRRGGBB, row 0 on top
+  int releases;
+};
+
+struct DrawRequest {
+  HostSurface *surface;
+  SourceRect source;
+  StageQuad quad;
+  size_t order;
+};
+
+HMODULE plugin;
+CreateStageFn createStage;
+int32_t infoValue = -1;
+StageObject stageObject;
+HostServices services;
+char stageFolder[1024];
+std::vector<HostSurface *> surfaces;  // every surface ever loaded
+std::vector<DrawRequest> requests;    // of the frame being drawn
+std::vector<std::string> problems;
+
+void Trace(const char *format, ...) {
+  if (!traceLine) return;
+  char line[1024];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  traceLine(line);
+}
+
+uint32_t Bits(float value) {
+  uint32_t bits;
+  memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+HostSurface *Known(Surface *surface) {
+  for (HostSurface *s : surfaces)
+    if (&s->surface == surface) return s;
+  return nullptr;
+}
+
+std::string Name(Surface *surface) {
+  HostSurface *s = Known(surface);
+  char name[64];
+  if (s)
+    snprintf(name, sizeof name, "surface %d", s->number);
+  else
+    snprintf(name, sizeof name, "unknown surface %p", (void *)surface);
+  return name;
+}
+
+bool ReadPixels(HBITMAP bitmap, HostSurface *s) {
+  BITMAP info;
+  if (!GetObjectA(bitmap, sizeof info, &info)) return false;
+  s->width = info.bmWidth;
+  s->height = info.bmHeight;
+  s->pixels.assign(size_t(s->width) * s->height, 0);
+  BITMAPINFO request = {};
+  request.bmiHeader.biSize = sizeof request.bmiHeader;
+  request.bmiHeader.biWidth = s->width;
+  request.bmiHeader.biHeight = -s->height;  // top-down
+  request.bmiHeader.biPlanes = 1;
+  request.bmiHeader.biBitCount = 32;
+  request.bmiHeader.biCompression = BI_RGB;
+  HDC screen = GetDC(NULL);
+  int rows = GetDIBits(screen, bitmap, 0, s->height, s->pixels.data(), &request,
+                       DIB_RGB_COLORS);
+  ReleaseDC(NULL, screen);
+  for (uint32_t &p : s->pixels) p &= 0xFFFFFF;  // BGRA in memory = 0xRRGGBB
+  return rows == s->height;
+}
+
+// The services. Slots the plug-ins never call report themselves.
+Surface *STAGE_CDECL LoadSurface(const char *path, int32_t mode) {
+  HBITMAP bitmap = static_cast<HBITMAP>(LoadImageA(
+      NULL, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+  HostSurface *s = nullptr;
+  if (bitmap) {
+    s = new HostSurface();
+    s->number = int(surfaces.size()) + 1;
+    s->path = path;
+    s->releases = 0;
+    if (ReadPixels(bitmap, s)) {
+      snprintf(reinterpret_cast<char *>(s->surface.hostData),
+               sizeof s->surface.hostData, "stageview surface %d", s->number);
+      s->surface.width = float(s->width);
+      s->surface.height = float(s->height);
+      surfaces.push_back(s);
+    } else {
+      delete s;
+      s = nullptr;
+    }
+    DeleteObject(bitmap);
+  }
+  if (s)
+    Trace("  LoadSurface(\"%s\", %d) -> surface %d (%d x %d)", path, mode,
+          s->number, s->width, s->height);
+  else
+    Trace("  LoadSurface(\"%s\", %d) -> null", path, mode);
+  return s ? &s->surface : nullptr;
+}
+
+int32_t STAGE_CDECL ReleaseSurface(Surface *surface) {
+  Trace("  ReleaseSurface(%s)", Name(surface).c_str());
+  HostSurface *s = Known(surface);
+  if (!s) {
+    problems.push_back("ReleaseSurface with " + Name(surface));
+    return 0;
+  }
+  if (++s->releases == 2)
+    problems.push_back("surface " + std::to_string(s->number) + " (" + s->path +
+                       ") released twice");
+  return 1;
+}
+
+int32_t STAGE_CDECL DrawSurface(Surface *surface, SourceRect source,
+                                StageQuad quad, int32_t drawParam) {
+  Trace(
+      "  DrawSurface(%s, {%d, %d, %d, %d}, {y0 %.9g 0x%08X, y1 %.9g 0x%08X, "
+      "x0 %.9g 0x%08X, x1 %.9g 0x%08X, z %.9g 0x%08X}, %d)",
+      Name(surface).c_str(), source.left, source.top, source.right,
+      source.bottom, quad.y0, Bits(quad.y0), quad.y1, Bits(quad.y1), quad.x0,
+      Bits(quad.x0), quad.x1, Bits(quad.x1), quad.z, Bits(quad.z), drawParam);
+  HostSurface *s = Known(surface);
+  if (!s || s->releases) {
+    problems.push_back("DrawSurface with " + Name(surface) +
+                       (s ? " after its release" : ""));
+    return 0;
+  }
+  requests.push_back({s, source, quad, requests.size()});
+  return 1;
+}
+
+const char *STAGE_CDECL GetPath(int32_t kind) {
+  // Only kind 2, the stage's bitmap folder, means something to this host.
+  const char *path = kind == 2 ? stageFolder : "";
+  Trace("  GetPath(%d) -> \"%s\"", kind, path);
+  return path;
+}
+
+template <int slot>
+int32_t STAGE_CDECL ReservedSlot() {
+  Trace("  reserved slot %d called", slot);
+  problems.push_back("the plug-in called reserved slot " +
+                     std::to_string(slot));
+  return 0;
+}
+
+void Paint(const DrawRequest &r, double camera, Frame &frame) {
+  const HostSurface &s = *r.surface;
+  double depth = double(r.quad.z) + 2;
+  if (depth <= 0) return;  // at or behind the eye
+  double left = 320 + 240 * (r.quad.x0 - camera) / depth;
+  double right = 320 + 240 * (r.quad.x1 - camera) / depth;
+  double top = 240 - 240 * r.quad.y1 / depth;
+  double bottom = 240 - 240 * r.quad.y0 / depth;
+  int srcLeft = std::max(0, r.source.left), srcTop = std::max(0, r.source.top);
+  int srcRight = std::min(s.width, r.source.right);
+  int srcBottom = std::min(s.height, r.source.bottom);
+  if (srcLeft >= srcRight || srcTop >= srcBottom) return;
+  if (left == right || top == bottom) return;
+  int colFirst = std::max(0, int(std::ceil(std::min(left, right) - 0.5)));
+  int colEnd =
+      std::min(kFrameWidth, int(std::ceil(std::max(left, right) - 0.5)));
+  int rowFirst = std::max(0, int(std::ceil(std::min(top, bottom) - 0.5)));
+  int rowEnd =
+      std::min(kFrameHeight, int(std::ceil(std::max(top, bottom) - 0.5)));
+  for (int row = rowFirst; row < rowEnd; ++row) {
+    double v = (row + 0.5 - top) / (bottom - top);
+    int y = srcTop + int(v * (srcBottom - srcTop));
+    y = std::min(std::max(y, srcTop), srcBottom - 1);
+    const uint32_t *line = &s.pixels[size_t(y) * s.width];
+    for (int col = colFirst; col < colEnd; ++col) {
+      double u = (col + 0.5 - left) / (right - left);
+      int x = srcLeft + int(u * (srcRight - srcLeft));
+      x = std::min(std::max(x, srcLeft), srcRight - 1);
+      uint32_t colour = line[x];
+      if (colour != kColourKey) frame.pixels[row][col] = colour;
+    }
+  }
+}
+
+}  // namespace
+
+HostServices *StageHostServices() { return &services; }
+
+int32_t StageInfoValue() { return infoValue; }
+
+int OpenStage(const char *pluginPath, const char *folder, std::string &error) {
+  snprintf(stageFolder, sizeof stageFolder, "%s", folder);
+  // GetPath gives the folder without a trailing separator.
+  for (size_t n = strlen(stageFolder);
+       n > 1 && (stageFolder[n - 1] == '\\' || stageFolder[n - 1] == '/'); --n)
+    stageFolder[n - 1] = 0;
+  plugin = LoadLibraryA(pluginPath);
+  if (!plugin) {
+    error = "cannot load the plug-in " + std::string(pluginPath) +
+            " (Windows error " + std::to_string(GetLastError()) + ")";
+    return 2;
+  }
+  createStage = reinterpret_cast<CreateStageFn>(
+      reinterpret_cast<void *>(GetProcAddress(plugin, "CreateStage")));
+  if (!createStage) {
+    error = std::string(pluginPath) +
+            " is not a stage plug-in: it exports no "
+            "CreateStage";
+    FreeLibrary(plugin);
+    plugin = NULL;
+    return 3;
+  }
+  static StageInfoRecord info;
+  memset(&info, 0, sizeof info);
+  infoValue = -1;
+  for (const char *name : {"StageInfo", "CharacterInfo"}) {
+    auto export_ = reinterpret_cast<StageInfoFn>(
+        reinterpret_cast<void *>(GetProcAddress(plugin, name)));
+    if (!export_) continue;
+    int32_t result = export_(&info);
+    infoValue = info.infoValue;
+    Trace("%s(info) -> %d, infoValue %d", name, result, infoValue);
+    break;
+  }
+  if (infoValue == -1) Trace("(no info export)");
+
+  services = HostServices();
+  services.reserved0 = reinterpret_cast<void *>(&ReservedSlot<0>);
+  services.reserved1 = reinterpret_cast<void *>(&ReservedSlot<1>);
+  services.reserved2 = reinterpret_cast<void *>(&ReservedSlot<2>);
+  services.LoadSurface = LoadSurface;
+  services.ReleaseSurface = ReleaseSurface;
+  services.reserved5 = reinterpret_cast<void *>(&ReservedSlot<5>);
+  services.reserved6 = reinterpret_cast<void *>(&ReservedSlot<6>);
+  services.DrawSurface = DrawSurface;
+  services.GetPath = GetPath;
+  stageObject = StageObject();
+  stageObject.hostReserved = 0x54534F48;  // "HOST"
+  stageObject.host = &services;
+  stageObject.drawParam = 0;
+  int32_t created = createStage(&stageObject);
+  Trace("CreateStage(stage) -> %d", created);
+  Trace("load()");
+  stageObject.load();
+  return 0;
+}
+
+void RenderFrame(double camera, Frame &frame) {
+  requests.clear();
+  Trace("draw()");
+  stageObject.draw();
+  for (auto &row : frame.pixels)
+    for (uint32_t &p : row) p = kBackground;
+  std::stable_sort(requests.begin(), requests.end(),
+                   [](const DrawRequest &a, const DrawRequest &b) {
+                     return a.quad.z > b.quad.z;
+                   });
+  for (const DrawRequest &r : requests) Paint(r, camera, frame);
+}
+
+std::vector<std::string> CloseStage() {
+  if (plugin) {
+    Trace("release()");
+    stageObject.release();
+    FreeLibrary(plugin);
+    plugin = NULL;
+  }
+  for (HostSurface *s : surfaces) {
+    if (s->releases == 0)
+      problems.push_back("surface " + std::to_string(s->number) + " (" +
+                         s->path + ") never released");
+    delete s;
+  }
+  surfaces.clear();
+  std::vector<std::string> result;
+  result.swap(problems);
+  return result;
+}
+
+int WriteFramesBmp(const char *path, const std::vector<Frame *> &frames) {
+  int width = kFrameWidth * int(frames.size()), height = kFrameHeight;
+  int stride = (width * 3 + 3) & ~3;
+  BITMAPFILEHEADER file = {};
+  BITMAPINFOHEADER info = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + DWORD(stride) * height;
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = height;  // bottom-up
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biSizeImage = DWORD(stride) * height;
+  FILE *out = fopen(path, "wb");
+  if (!out) return 0;
+  fwrite(&file, sizeof file, 1, out);
+  fwrite(&info, sizeof info, 1, out);
+  std::vector<unsigned char> line(stride, 0);
+  for (int row = height - 1; row >= 0; --row) {
+    for (int col = 0; col < width; ++col) {
+      uint32_t p = frames[col / kFrameWidth]->pixels[row][col % kFrameWidth];
+      line[col * 3] = p & 0xFF;
+      line[col * 3 + 1] = (p >> 8) & 0xFF;
+      line[col * 3 + 2] = (p >> 16) & 0xFF;
+    }
+    fwrite(line.data(), 1, line.size(), out);
+  }
+  return fclose(out) == 0;
+}

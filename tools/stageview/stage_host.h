@@ -1,0 +1,66 @@
+// A reference game host for stage plug-ins: it loads a plug-in DLL, plays
+// the host's part of the interface in stage_plugin.h, and renders what the
+// plug-in draws into a 640 x 480 frame.
+//
+// View coordinates (how DrawSurface maps a StageQuad onto the frame):
+//   - units: the quad's own; the eye sits at x = camera, y = 0, z = -2 and
+//     looks toward +z; x grows to the right, y upward, z away from the eye;
+//   - a point (x, y, z) appears at column 320 + 240 (x - camera) / (z + 2)
+//     and row 240 - 240 y / (z + 2) (row 0 at the top). At depth z the view
+//     is (4/3)(z + 2) wide on each side of the axis, so a quad with x1 =
+//     -x0 = (4/3)(z + 2), as both plug-ins compute, spans the frame's width;
+//   - a quad is flat at depth z: the SourceRect's left edge goes to x0, its
+//     right edge to x1, its top row to y1 and its bottom row to y0, sampled
+//     nearest-pixel; quads are painted far to near (larger z first, equal
+//     z in call order); quads at z <= -2 are at or behind the eye and are
+//     not painted;
+//   - pixels of colour key magenta (255, 0, 255) are not painted, so the
+//     layers behind show through; where nothing is painted the frame keeps
+//     its background colour, kBackground.
+// A camera pan along x moves a quad at depth z by 240 / (z + 2) columns per
+// unit: nearer layers move faster (parallax).
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "stage_plugin.h"
+
+const int kFrameWidth = 640;
+const int kFrameHeight = 480;
+const uint32_t kBackground = 0x202030;  // 0xRRGGBB
+const uint32_t kColourKey = 0xFF00FF;
+
+struct Frame {
+  uint32_t pixels[kFrameHeight][kFrameWidth];  // 0xRRGGBB, row 0 on top
+};
+
+// Where trace lines go (one call per line, without a line feed); null: off.
+extern void (*traceLine)(const std::string &line);
+
+// Loads the plug-in, calls its info export (StageInfo or CharacterInfo) and
+// CreateStage, then load. On failure returns a process exit code (2: the
+// DLL cannot be loaded, 3: it lacks CreateStage) with `error` set, and
+// leaves nothing loaded; 0 on success.
+int OpenStage(const char *pluginPath, const char *stageFolder,
+              std::string &error);
+
+// The info value that the info export wrote (or -1 without one).
+int32_t StageInfoValue();
+
+// One frame: calls draw and paints what it asked for, seen from `camera`.
+void RenderFrame(double camera, Frame &frame);
+
+// Calls release, unloads the plug-in and checks the plug-in's part of the
+// contract. Returns what went wrong on the host side, one text each: a
+// surface released twice or never, an unknown surface, a reserved slot
+// called. Empty when all was well.
+std::vector<std::string> CloseStage();
+
+// The service table handed to the plug-in (for tests of the host itself).
+HostServices *StageHostServices();
+
+// Writes a frame strip (frames side by side) as a 24-bit BMP. 1 on success.
+int WriteFramesBmp(const char *path, const std::vector<Frame *> &frames);

@@ -1,0 +1,215 @@
+#include "stageview_main.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "stage_host.h"
+
+FILE *stageviewErrors = stderr;
+
+namespace {
+
+const char usage[] =
+    "usage: stageview PLUGIN.dll STAGE_FOLDER [options]\n"
+    "Loads a stage plug-in as the game host does and renders its stage\n"
+    "(640 x 480; see README for the view coordinates).\n"
+    "  --out FILE.bmp  where the image goes (default: stage.bmp)\n"
+    "  --camera X      camera position along x, in view units (default 0)\n"
+    "  --pan N         N frames (2-16), camera from -1 to +1, side by side\n"
+    "  --trace         print every plug-in call and service call\n"
+    "  --window        show the stage live; player 1's left and right keys\n"
+    "                  from .\\system\\config.dat pan the camera, Esc quits\n"
+    "  --bench N       render N frames, print frames per second\n"
+    "  --help          this text\n"
+    "Exit codes: 0 done, 1 bad arguments, 2 plug-in not loadable, 3 not a\n"
+    "stage plug-in, 4 no stage folder, 5 the plug-in broke the host\n"
+    "contract, 6 cannot write the image.\n";
+
+void PrintTrace(const std::string &line) { printf("%s\n", line.c_str()); }
+
+int Fail(int code, const std::string &message) {
+  fprintf(stageviewErrors, "stageview: %s\n", message.c_str());
+  return code;
+}
+
+// Player 1's left and right keys, as keyconfig stores them.
+void PanKeys(int32_t *left, int32_t *right) {
+  *left = VK_LEFT, *right = VK_RIGHT;
+  HANDLE file = CreateFileA(".\\system\\config.dat", GENERIC_READ,
+                            FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+  if (file == INVALID_HANDLE_VALUE) return;
+  int32_t record[24];
+  DWORD read = 0;
+  if (ReadFile(file, record, sizeof record, &read, NULL) &&
+      read == sizeof record) {
+    *left = record[4];   // left, player 1: byte 16
+    *right = record[6];  // right, player 1: byte 24
+  }
+  CloseHandle(file);
+}
+
+struct LiveView {
+  Frame *frame;
+  double camera;
+  int32_t leftKey, rightKey;
+};
+
+LRESULT CALLBACK LiveWindowProc(HWND window, UINT message, WPARAM wParam,
+                                LPARAM lParam) {
+  LiveView *view =
+      reinterpret_cast<LiveView *>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_TIMER:
+      if (GetKeyState(view->leftKey) < 0) view->camera -= 0.03;
+      if (GetKeyState(view->rightKey) < 0) view->camera += 0.03;
+      RenderFrame(view->camera, *view->frame);
+      InvalidateRect(window, NULL, FALSE);
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window, &paint);
+      BITMAPINFO info = {};
+      info.bmiHeader.biSize = sizeof info.bmiHeader;
+      info.bmiHeader.biWidth = kFrameWidth;
+      info.bmiHeader.biHeight = -kFrameHeight;
+      info.bmiHeader.biPlanes = 1;
+      info.bmiHeader.biBitCount = 32;
+      SetDIBitsToDevice(dc, 0, 0, kFrameWidth, kFrameHeight, 0, 0, 0,
+                        kFrameHeight, view->frame->pixels, &info,
+                        DIB_RGB_COLORS);
+      EndPaint(window, &paint);
+      return 0;
+    }
+    case WM_KEYDOWN:
+      if (wParam == VK_ESCAPE) DestroyWindow(window);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void RunWindow(const char *plugin, Frame *frame) {
+  LiveView view = {frame, 0, 0, 0};
+  PanKeys(&view.leftKey, &view.rightKey);
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = LiveWindowProc;
+  windowClass.hInstance = GetModuleHandleA(NULL);
+  windowClass.hCursor = LoadCursor(NULL, IDC_ARROW);
+  windowClass.lpszClassName = "stageview";
+  RegisterClassA(&windowClass);
+  RECT rect = {0, 0, kFrameWidth, kFrameHeight};
+  DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  AdjustWindowRect(&rect, style, FALSE);
+  std::string title = std::string("stageview - ") + plugin;
+  HWND window = CreateWindowA("stageview", title.c_str(), style, CW_USEDEFAULT,
+                              CW_USEDEFAULT, rect.right - rect.left,
+                              rect.bottom - rect.top, NULL, NULL,
+                              windowClass.hInstance, NULL);
+  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&view));
+  RenderFrame(0, *frame);
+  ShowWindow(window, SW_SHOWNORMAL);
+  SetTimer(window, 1, 16, NULL);
+  MSG message;
+  while (GetMessageA(&message, NULL, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+}  // namespace
+
+int StageviewMain(int argc, char **argv) {
+  const char *plugin = nullptr, *folder = nullptr, *out = "stage.bmp";
+  double camera = 0;
+  int pan = 0, bench = 0;
+  bool trace = false, window = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    bool hasValue = i + 1 < argc;
+    if (arg == "--help" || arg == "-h") {
+      printf("%s", usage);
+      return 0;
+    } else if (arg == "--out" && hasValue) {
+      out = argv[++i];
+    } else if (arg == "--camera" && hasValue) {
+      char *end;
+      camera = strtod(argv[++i], &end);
+      if (*end)
+        return Fail(1, "--camera wants a number\n" + std::string(usage));
+    } else if (arg == "--pan" && hasValue) {
+      pan = atoi(argv[++i]);
+      if (pan < 2 || pan > 16)
+        return Fail(1, "--pan wants 2 to 16 frames\n" + std::string(usage));
+    } else if (arg == "--bench" && hasValue) {
+      bench = atoi(argv[++i]);
+      if (bench < 1) return Fail(1, "--bench wants a frame count");
+    } else if (arg == "--trace") {
+      trace = true;
+    } else if (arg == "--window") {
+      window = true;
+    } else if (arg.rfind("--", 0) == 0) {
+      return Fail(1, "unknown option " + arg + "\n" + usage);
+    } else if (!plugin) {
+      plugin = argv[i];
+    } else if (!folder) {
+      folder = argv[i];
+    } else {
+      return Fail(1, "too many arguments\n" + std::string(usage));
+    }
+  }
+  if (!plugin || !folder)
+    return Fail(
+        1, "a plug-in and a stage folder are needed\n" + std::string(usage));
+  DWORD attributes = GetFileAttributesA(folder);
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return Fail(4, "no stage folder " + std::string(folder));
+
+  traceLine = trace ? PrintTrace : nullptr;
+  std::string error;
+  int opened = OpenStage(plugin, folder, error);
+  if (opened) return Fail(opened, error);
+
+  std::vector<std::unique_ptr<Frame>> frames;
+  int status = 0;
+  if (window) {
+    frames.emplace_back(new Frame);
+    RunWindow(plugin, frames[0].get());
+  } else if (bench) {
+    frames.emplace_back(new Frame);
+    LARGE_INTEGER start, end, rate;
+    QueryPerformanceFrequency(&rate);
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < bench; ++i) RenderFrame(camera, *frames[0]);
+    QueryPerformanceCounter(&end);
+    double seconds = double(end.QuadPart - start.QuadPart) / rate.QuadPart;
+    printf("stageview: %d frames in %.3f s: %.1f frames per second\n", bench,
+           seconds, bench / seconds);
+  } else {
+    int count = pan ? pan : 1;
+    std::vector<Frame *> strip;
+    for (int i = 0; i < count; ++i) {
+      double at = pan ? -1.0 + 2.0 * i / (count - 1) : camera;
+      frames.emplace_back(new Frame);
+      RenderFrame(at, *frames.back());
+      strip.push_back(frames.back().get());
+    }
+    if (!WriteFramesBmp(out, strip))
+      status = Fail(6, "cannot write " + std::string(out));
+    else
+      printf("stageview: wrote %s (%d frame%s)\n", out, count,
+             count > 1 ? "s" : "");
+  }
+  std::vector<std::string> problems = CloseStage();
+  for (const std::string &p : problems) Fail(5, "host contract: " + p);
+  if (!problems.empty() && !status) status = 5;
+  return status;
+}
