@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, then runs keyconfig.exe
-# under Wine in a sample game folder.
+# The main job: installs what is missing, builds, renders the sample stages
+# through both plug-ins with stageview (images and a pan strip), then runs
+# keyconfig.exe under Wine in a sample game folder.
 #  - With a display of your own (DISPLAY set), the dialog is yours to use;
 #    close it with "これでよしと" (saves) or "だめ".
 #  - Without one, it runs on a private Xvfb: the script saves a screenshot
@@ -26,6 +27,26 @@ mkdir -p "$game/system"   # the program never creates this folder itself
 cp "$build/keyconfig/keyconfig.exe" "$game/"
 debugrun=$build/tools/debugrun.exe
 failed=0
+
+# The stage renders run side by side with keyconfig: each Wine start is slow
+# where 32-bit code is emulated.
+stages=$build/stages
+renders=$demo/stages
+rm -rf "$renders"
+mkdir -p "$renders"
+render() {  # NAME PLUGIN SAMPLE [options]
+  local name=$1 plugin=$2 sample=$3
+  shift 3
+  (cd "$stages" && wine stageview.exe "$plugin" "samples\\$sample" \
+      --out "Z:${renders//\//\\}\\$name.bmp" "$@" >"$renders/$name.log" 2>"$renders/$name.err")
+}
+echo "demo: rendering the sample stages with stageview.exe (in the background)"
+render layered stage.dll layered --trace &
+render_layered=$!
+render single tessel.dll single --trace &
+render_single=$!
+render pan stage.dll layered --pan 4 &
+render_pan=$!
 
 if [ -n "$user_display" ]; then
   echo "demo: keyconfig.exe in $game on your display $DISPLAY; close the dialog to go on"
@@ -59,6 +80,18 @@ else
   wait "$run" || status=$?
 fi
 echo "demo: keyconfig.exe exit status $status"
+
+for name in layered single pan; do
+  pid_var=render_$name
+  if wait "${!pid_var}" && [ -f "$renders/$name.bmp" ]; then
+    convert "$renders/$name.bmp" "$renders/$name.png"
+    echo "demo: stage render $renders/$name.png (calls traced in $renders/$name.log)"
+  else
+    echo "demo: stageview failed for $name:" >&2
+    cat "$renders/$name.log" >&2
+    failed=1
+  fi
+done
 
 config=$game/system/config.dat
 if [ -f "$config" ]; then

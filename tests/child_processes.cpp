@@ -9,7 +9,10 @@ const ChildRuns &RunChildrenOnce() {
   ChildGroup programs = ProgramCaseChildren();
   std::vector<ProgramLaunch> all = scenarios.launches;
   all.insert(all.end(), programs.launches.begin(), programs.launches.end());
-  std::vector<DebuggeeRun> results = RunWithDebugMonitor(all, 600000);
+  // Children are created one after another and each creation waits for the
+  // child's start: about a minute each where Wine runs under qemu, more
+  // while other tests load the machine. The timeout leaves room for that.
+  std::vector<DebuggeeRun> results = RunWithDebugMonitor(all, 1500000);
   auto split = results.begin() + scenarios.launches.size();
   runs.fileScenarios.assign(results.begin(), split);
   runs.programCases.assign(split, results.end());

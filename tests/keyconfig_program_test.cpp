@@ -78,7 +78,7 @@ void Click(HWND dialog, int id) {
 }
 
 HWND OpenDialog(DWORD processId) {
-  return WaitForWindow(processId, "#32770", "KEY CONFIG", 800000);
+  return WaitForWindow(processId, "#32770", "KEY CONFIG", 1500000);
 }
 
 // Presses "変更" `button`, then `key` in the capture window. Notes the

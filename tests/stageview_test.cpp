@@ -205,4 +205,24 @@ TEST(StageviewCommandLine, WritesTheFrameOrTheStripAsBmp) {
   }
 }
 
+TEST(StageviewCommandLine, WindowPansWithPlayerOnesKeysFromTheKeyFile) {
+  TempFolder game;
+  CurrentFolder current(game.path);
+  int32_t left = 0, right = 0;
+  ReadPanKeys(&left, &right);  // no file
+  EXPECT_EQ(left, VK_LEFT);
+  EXPECT_EQ(right, VK_RIGHT);
+  MakeFolder(game.Join("system"));
+  std::vector<int> record(24, 7);
+  record[4] = 'A', record[5] = 'J', record[6] = 'D', record[7] = 'L';
+  WriteBytes(game.Join("system\\config.dat"), Int32Bytes(record));
+  ReadPanKeys(&left, &right);
+  EXPECT_EQ(left, 'A');
+  EXPECT_EQ(right, 'D');
+  WriteBytes(game.Join("system\\config.dat"), PatternBytes(95, 1));
+  ReadPanKeys(&left, &right);  // short: the defaults
+  EXPECT_EQ(left, VK_LEFT);
+  EXPECT_EQ(right, VK_RIGHT);
+}
+
 }  // namespace

@@ -38,22 +38,6 @@ int Fail(int code, const std::string &message) {
   return code;
 }
 
-// Player 1's left and right keys, as keyconfig stores them.
-void PanKeys(int32_t *left, int32_t *right) {
-  *left = VK_LEFT, *right = VK_RIGHT;
-  HANDLE file = CreateFileA(".\\system\\config.dat", GENERIC_READ,
-                            FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-  if (file == INVALID_HANDLE_VALUE) return;
-  int32_t record[24];
-  DWORD read = 0;
-  if (ReadFile(file, record, sizeof record, &read, NULL) &&
-      read == sizeof record) {
-    *left = record[4];   // left, player 1: byte 16
-    *right = record[6];  // right, player 1: byte 24
-  }
-  CloseHandle(file);
-}
-
 struct LiveView {
   Frame *frame;
   double camera;
@@ -98,7 +82,7 @@ LRESULT CALLBACK LiveWindowProc(HWND window, UINT message, WPARAM wParam,
 
 void RunWindow(const char *plugin, Frame *frame) {
   LiveView view = {frame, 0, 0, 0};
-  PanKeys(&view.leftKey, &view.rightKey);
+  ReadPanKeys(&view.leftKey, &view.rightKey);
   WNDCLASSA windowClass = {};
   windowClass.lpfnWndProc = LiveWindowProc;
   windowClass.hInstance = GetModuleHandleA(NULL);
@@ -125,6 +109,21 @@ void RunWindow(const char *plugin, Frame *frame) {
 }
 
 }  // namespace
+
+void ReadPanKeys(int32_t *left, int32_t *right) {
+  *left = VK_LEFT, *right = VK_RIGHT;
+  HANDLE file = CreateFileA(".\\system\\config.dat", GENERIC_READ,
+                            FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+  if (file == INVALID_HANDLE_VALUE) return;
+  int32_t record[24];
+  DWORD read = 0;
+  if (ReadFile(file, record, sizeof record, &read, NULL) &&
+      read == sizeof record) {
+    *left = record[4];   // left, player 1: byte 16
+    *right = record[6];  // right, player 1: byte 24
+  }
+  CloseHandle(file);
+}
 
 int StageviewMain(int argc, char **argv) {
   const char *plugin = nullptr, *folder = nullptr, *out = "stage.bmp";
