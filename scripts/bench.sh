@@ -27,11 +27,7 @@ status=0
 handshake="Z:${out//\//\\}\\handshake"
 (cd "$out/game" && wine "$build/tools/debugrun.exe" --handshake "$handshake" keyconfig.exe . >"$out/keyconfig.txt" 2>/dev/null) &
 dialog=$!
-for _ in $(seq 9000); do
-  [ -f "$out/handshake/visible" ] && break
-  kill -0 "$dialog" 2>/dev/null || break
-  sleep 0.1
-done
+wine_env_wait_for_file "$out/handshake/visible" "$dialog" || true
 touch "$out/handshake/close"
 wait "$dialog" || true   # exit code: that of keyconfig.exe, closed with だめ
 grep 'dialog visible' "$out/keyconfig.txt" || { echo "bench: keyconfig's dialog never appeared" >&2; status=1; }

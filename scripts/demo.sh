@@ -61,12 +61,7 @@ else
   handshake_win="Z:${handshake//\//\\}"
   (cd "$game" && exec wine "$debugrun" --handshake "$handshake_win" keyconfig.exe .) &
   run=$!
-  for _ in $(seq 9000); do
-    [ -f "$handshake/visible" ] && break
-    kill -0 "$run" 2>/dev/null || break
-    sleep 0.1
-  done
-  if [ -f "$handshake/visible" ]; then
+  if wine_env_wait_for_file "$handshake/visible" "$run"; then
     read -r x y w h <"$handshake/visible"
     shot=$demo/keyconfig-dialog.png
     import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$shot"

@@ -33,3 +33,15 @@ fi
 wine_env_start_server() {
   setsid wineserver -p60 </dev/null >/dev/null 2>&1 || true
 }
+
+# Waits until FILE exists (0) or process PID has ended or 15 minutes have
+# passed (1): how the scripts wait for debugrun's handshake.
+wine_env_wait_for_file() {
+  local file=$1 pid=$2
+  for _ in $(seq 9000); do
+    [ -f "$file" ] && return 0
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -f "$file" ]
+}
