@@ -12,8 +12,9 @@ void (*traceLine)(const std::string &line);
 
 namespace {
 
-// A surface as the host keeps it: the interface's Surface first, so that
-// the plug-in's pointer is also the host's record.
+// A surface as the host keeps it. The plug-in gets the address of
+// `surface`; the host finds its record again by that address, so a pointer
+// it never handed out is recognised as unknown.
 struct HostSurface {
   Surface surface;
   int number;  // 1, 2, ... in load order, for traces and reports
