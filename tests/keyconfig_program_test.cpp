@@ -21,34 +21,6 @@ struct Observations {
   std::map<std::string, std::string> seen;
 };
 
-bool Alive(DWORD processId) {
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
-  if (!process) return false;
-  bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-  CloseHandle(process);
-  return alive;
-}
-
-HWND FindVisible(DWORD processId, const char *className, const char *title) {
-  HWND window = NULL;
-  while ((window = FindWindowExA(NULL, window, className, title))) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == processId && IsWindowVisible(window)) return window;
-  }
-  return NULL;
-}
-
-HWND WaitForWindow(DWORD processId, const char *className, const char *title,
-                   DWORD timeoutMs) {
-  ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  while (GetTickCount64() < deadline && Alive(processId)) {
-    if (HWND window = FindVisible(processId, className, title)) return window;
-    Sleep(100);
-  }
-  return NULL;
-}
-
 bool WaitUntilGone(HWND window) {
   for (int i = 0; i < 300 && IsWindow(window); ++i) Sleep(100);
   return !IsWindow(window);
@@ -78,7 +50,7 @@ void Click(HWND dialog, int id) {
 }
 
 HWND OpenDialog(DWORD processId) {
-  return WaitForWindow(processId, "#32770", "KEY CONFIG", 1500000);
+  return WaitForProcessWindow(processId, "#32770", "KEY CONFIG", 1500000);
 }
 
 // Presses "変更" `button`, then `key` in the capture window. Notes the
@@ -86,7 +58,7 @@ HWND OpenDialog(DWORD processId) {
 bool CaptureKey(DWORD processId, HWND dialog, int button, WPARAM key,
                 Observations &o, bool activateDialogMeanwhile = false) {
   Click(dialog, button);
-  HWND capture = WaitForWindow(processId, "child", NULL, 30000);
+  HWND capture = WaitForProcessWindow(processId, "child", NULL, 30000);
   std::string prefix = "capture " + std::to_string(button) + " ";
   o.seen[prefix + "opened"] = capture ? "yes" : "no";
   if (!capture) return false;

@@ -123,3 +123,33 @@ std::vector<std::string> LinesOfSection(const DebuggeeRun &run,
   }
   return section;
 }
+
+bool ProcessAlive(unsigned long processId) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  if (!process) return false;
+  bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return alive;
+}
+
+static HWND FindVisibleWindow(unsigned long processId, const char *className,
+                              const char *title) {
+  HWND window = NULL;
+  while ((window = FindWindowExA(NULL, window, className, title))) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == processId && IsWindowVisible(window)) return window;
+  }
+  return NULL;
+}
+
+HWND WaitForProcessWindow(unsigned long processId, const char *className,
+                          const char *title, unsigned timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  while (GetTickCount64() < deadline && ProcessAlive(processId)) {
+    if (HWND window = FindVisibleWindow(processId, className, title))
+      return window;
+    Sleep(50);
+  }
+  return NULL;
+}

@@ -9,6 +9,8 @@
 // the child's memory. One monitor per session: run all children at once.
 #pragma once
 
+#include <windows.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -38,3 +40,10 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
 // The lines between the marker "@begin NAME\n" and the next marker.
 std::vector<std::string> LinesOfSection(const DebuggeeRun &run,
                                         const std::string &name);
+
+// For drivers: whether the process still runs, and its first visible
+// top-level window of that class and title (null: any), waited for until
+// it shows, the process ends or `timeoutMs` passes (then NULL).
+bool ProcessAlive(unsigned long processId);
+HWND WaitForProcessWindow(unsigned long processId, const char *className,
+                          const char *title, unsigned timeoutMs);

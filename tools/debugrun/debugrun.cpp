@@ -33,31 +33,9 @@ static std::string AnsiToUtf8(const std::string &text) {
   return utf8;
 }
 
-static bool Alive(DWORD processId) {
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
-  if (!process) return false;
-  bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-  CloseHandle(process);
-  return alive;
-}
-
-static HWND FindDialog(DWORD processId) {
-  HWND window = NULL;
-  while ((window = FindWindowExA(NULL, window, "#32770", "KEY CONFIG"))) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == processId && IsWindowVisible(window)) return window;
-  }
-  return NULL;
-}
-
 static void Handshake(const std::string &folder, ULONGLONG started,
                       DWORD processId) {
-  HWND dialog = NULL;
-  while (!dialog && Alive(processId)) {
-    dialog = FindDialog(processId);
-    if (!dialog) Sleep(50);
-  }
+  HWND dialog = WaitForProcessWindow(processId, "#32770", "KEY CONFIG", 900000);
   if (!dialog) return;
   printf("debugrun: dialog visible %.1f s after launch\n",
          (GetTickCount64() - started) / 1000.0);
@@ -78,7 +56,7 @@ static void Handshake(const std::string &folder, ULONGLONG started,
   CloseHandle(file);
   MoveFileA(partial.c_str(), (folder + "\\visible").c_str());
   std::string close = folder + "\\close";
-  while (Alive(processId) &&
+  while (ProcessAlive(processId) &&
          GetFileAttributesA(close.c_str()) == INVALID_FILE_ATTRIBUTES)
     Sleep(100);
   DWORD_PTR result;
