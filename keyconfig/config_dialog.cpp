@@ -16,6 +16,10 @@ HWND dialogWindow;
 
 namespace {
 
+// Posted to the dialog when it was activated during a capture.
+const UINT WM_HAND_BACK_ACTIVATION = WM_APP + 1;
+bool handBackPending;
+
 // One keyboard slot: its label box and its "変更" button.
 struct KeyRow {
   int32_t *slot;
@@ -132,13 +136,31 @@ INT_PTR CALLBACK ConfigDialogProc(HWND window, UINT message, WPARAM wParam,
       return TRUE;
     case WM_ACTIVATE:
       if (captureWindow) {
-        // Keyboard input must keep going to the capture window.
-        SetActiveWindow(captureWindow);
-        OutputDebugStringA("main dialog : アクティブになった\n");
+        // Keyboard input must keep going to the capture window. The hand-
+        // back waits until the input that activated the dialog has been
+        // handled: under Wine a click activates the dialog again after a
+        // hand-back made inside WM_ACTIVATE (the clicked control takes the
+        // focus), and a deactivation answered with another hand-back
+        // re-enters activation without end. So a deactivation is left
+        // alone, and any number of activations by one input event give
+        // one hand-back.
+        if (LOWORD(wParam) != WA_INACTIVE && !handBackPending) {
+          handBackPending = true;
+          PostMessageA(window, WM_HAND_BACK_ACTIVATION, 0, 0);
+        }
         return TRUE;
       }
       RefreshDialog(0);
       return FALSE;
+    case WM_HAND_BACK_ACTIVATION:
+      handBackPending = false;
+      // Still capturing, and the dialog still the active window (not, say,
+      // another program's window by now).
+      if (captureWindow && GetActiveWindow() == window) {
+        SetActiveWindow(captureWindow);
+        OutputDebugStringA("main dialog : アクティブになった\n");
+      }
+      return TRUE;
     case WM_PAINT: {
       RefreshDialog(0);
       PAINTSTRUCT paint;

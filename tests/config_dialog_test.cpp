@@ -10,7 +10,9 @@
 #include <string.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,11 +35,14 @@ struct DialogRun {
 std::vector<Step> *pendingSteps;
 size_t nextStep;
 int idleTicks;
+bool stepAgain;  // set by a step that waits: it runs again at the next tick
 
 void CALLBACK PlayNextStep(HWND, UINT, UINT_PTR, DWORD) {
   if (!dialogWindow || !IsWindow(dialogWindow)) return;
   if (nextStep < pendingSteps->size()) {
-    (*pendingSteps)[nextStep++]();
+    stepAgain = false;
+    (*pendingSteps)[nextStep]();
+    if (!stepAgain) ++nextStep;
   } else if (++idleTicks > 50) {
     EndDialog(dialogWindow, kWatchdogResult);
   }
@@ -68,6 +73,53 @@ void SendKey(WORD key, bool up) {
 void PressKey(WORD key) {
   SendKey(key, false);
   SendKey(key, true);
+}
+
+// What this process sends to the debugger output, one entry per
+// OutputDebugStringA: a vectored handler sees the exception it raises.
+std::vector<std::string> debugLines;
+LONG CALLBACK RecordDebugLine(EXCEPTION_POINTERS *info) {
+  const EXCEPTION_RECORD *record = info->ExceptionRecord;
+  if (record->ExceptionCode == DBG_PRINTEXCEPTION_C &&
+      record->NumberParameters >= 2)
+    debugLines.push_back(
+        reinterpret_cast<const char *>(record->ExceptionInformation[1]));
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// A step that waits until `done` holds, at most `ticks` timer ticks, and
+// then for `settle` ticks more.
+Step WaitUntil(std::function<bool()> done, int ticks, int settle) {
+  auto waited = std::make_shared<int>(0);
+  return [=] {
+    int &n = *waited;
+    if (n < ticks && !done()) {
+      ++n;
+      stepAgain = true;
+      return;
+    }
+    n = std::max(n, ticks);  // settle from here
+    if (n < ticks + settle) {
+      ++n;
+      stepAgain = true;
+    }
+  };
+}
+
+// A real left click at a point of the dialog given in dialog units.
+void ClickDialogAt(int x, int y) {
+  RECT units = {x, y, 0, 0};
+  MapDialogRect(dialogWindow, &units);
+  POINT point = {units.left, units.top};
+  ClientToScreen(dialogWindow, &point);
+  INPUT input[3] = {};
+  for (INPUT &i : input) i.type = INPUT_MOUSE;
+  input[0].mi.dx = (point.x * 65536 + 32768) / GetSystemMetrics(SM_CXSCREEN);
+  input[0].mi.dy = (point.y * 65536 + 32768) / GetSystemMetrics(SM_CYSCREEN);
+  input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(3, input, sizeof(INPUT));
 }
 
 void Click(int id) {
@@ -339,33 +391,55 @@ TEST_F(ConfigDialog, SystemKeysAndCloseStoreNothing) {
   EXPECT_EQ(KeyConfig.keyA.player1, '1');
 }
 
-TEST_F(ConfigDialog, ActivatingTheDialogHandsActivationBackWithoutRefresh) {
-  HWND capture = NULL;
-  DialogRun run = RunDialog({
-      PressChange(1036),  // player 2, keyA
-      [&] {
-        capture = captureWindow;
-        ASSERT_NE(capture, nullptr);
-        // Text typed into a label box survives the hand-back activation:
-        // only painting rewrites the labels while a capture is open.
-        SetDlgItemTextA(dialogWindow, 1000, "typed");
-        SetActiveWindow(dialogWindow);
-        EXPECT_EQ(GetActiveWindow(), capture);
-        EXPECT_EQ(ControlText(1000), "typed");
-      },
-      [&] {
-        EXPECT_EQ(captureWindow, capture);
-        EXPECT_EQ(GetActiveWindow(), capture);
-        PressKey('M');
-      },
-      [] {
-        EXPECT_EQ(KeyConfig.keyA.player2, 'M');
-        EXPECT_EQ(ControlText(1014), "M");
-        EXPECT_EQ(ControlText(1000), Label(VK_UP)) << "refreshed at close";
-        Click(IDOK);
-      },
+// Clicks on the dialog during two captures in a row: on an empty spot
+// between the player panels, then on a label box (a control that takes the
+// focus). Each click hands activation back once, with one line, and the
+// next key still goes to the capture window.
+TEST_F(ConfigDialog, ClickOnTheDialogHandsActivationBackOnce) {
+  const std::string handedBack = "main dialog : アクティブになった\n";
+  void *recorder = AddVectoredExceptionHandler(1, RecordDebugLine);
+  struct DialogClick {
+    const char *where;
+    int button, x, y;
+    WORD key;
+    int32_t *slot;
+  } clicks[] = {
+      {"between the panels", 1008, 198, 60, 'M', &KeyConfig.up.player1},
+      {"on label box 1000", 1036, 100, 33, 'N', &KeyConfig.keyA.player2}};
+  std::vector<Step> steps;
+  for (const DialogClick &c : clicks) {
+    steps.push_back(PressChange(c.button));
+    steps.push_back([&c] {
+      ASSERT_NE(captureWindow, nullptr) << c.where;
+      // Typed text survives the hand-back: only painting rewrites the
+      // labels while a capture is open.
+      SetDlgItemTextA(dialogWindow, 1000, "typed");
+      debugLines.clear();
+      ClickDialogAt(c.x, c.y);
+    });
+    // Wait for the hand-back (up to 5 s), then 0.5 s for any further one.
+    steps.push_back(WaitUntil([] { return !debugLines.empty(); }, 250, 25));
+    steps.push_back([&c, &handedBack] {
+      EXPECT_EQ(debugLines, std::vector<std::string>{handedBack}) << c.where;
+      EXPECT_EQ(GetActiveWindow(), captureWindow) << c.where;
+      EXPECT_EQ(ControlText(1000), "typed") << c.where;
+      PressKey(c.key);
+    });
+    steps.push_back([&c] {
+      EXPECT_EQ(*c.slot, c.key) << c.where;
+      EXPECT_EQ(captureWindow, nullptr) << c.where;
+      EXPECT_EQ(debugLines.size(), 1u) << c.where;
+    });
+  }
+  steps.push_back([] {
+    EXPECT_EQ(ControlText(1014), "N");
+    EXPECT_EQ(ControlText(1000), "M") << "refreshed at close";
+    Click(IDOK);
   });
-  EXPECT_EQ(run.stepsRun, 4u);
+  size_t total = steps.size();
+  DialogRun run = RunDialog(steps);
+  RemoveVectoredExceptionHandler(recorder);
+  EXPECT_EQ(run.stepsRun, total);
   EXPECT_EQ(run.result, 1);
 }
 
