@@ -1,5 +1,7 @@
 #include "child_processes.h"
 
+#include <windows.h>
+
 const ChildRuns &RunChildrenOnce() {
   static ChildRuns runs;
   static bool done;
@@ -19,4 +21,23 @@ const ChildRuns &RunChildrenOnce() {
   if (scenarios.finished) scenarios.finished();
   if (programs.finished) programs.finished();
   return runs;
+}
+
+std::vector<std::string> LinesOfSection(const DebuggeeRun &run,
+                                        const std::string &name) {
+  std::vector<std::string> section;
+  bool inside = false;
+  for (const std::string &line : run.lines) {
+    if (line.rfind("@begin ", 0) == 0) {
+      inside = line == "@begin " + name + "\n";
+      continue;
+    }
+    if (inside) section.push_back(line);
+  }
+  return section;
+}
+
+std::string PrivateDesktopName(const char *what, size_t index) {
+  return std::string(what) + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+         std::to_string(index);
 }

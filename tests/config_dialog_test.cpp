@@ -19,6 +19,7 @@
 #include "capture_window.h"
 #include "key_config.h"
 #include "key_labels.h"
+#include "real_input.h"
 #include "resource_ids.h"
 
 namespace {
@@ -61,20 +62,6 @@ DialogRun RunDialog(std::vector<Step> steps) {
   return {result, nextStep};
 }
 
-void SendKey(WORD key, bool up) {
-  INPUT input = {};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = key;
-  input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
-  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  SendInput(1, &input, sizeof input);
-}
-
-void PressKey(WORD key) {
-  SendKey(key, false);
-  SendKey(key, true);
-}
-
 // What this process sends to the debugger output, one entry per
 // OutputDebugStringA: a vectored handler sees the exception it raises.
 std::vector<std::string> debugLines;
@@ -112,14 +99,7 @@ void ClickDialogAt(int x, int y) {
   MapDialogRect(dialogWindow, &units);
   POINT point = {units.left, units.top};
   ClientToScreen(dialogWindow, &point);
-  INPUT input[3] = {};
-  for (INPUT &i : input) i.type = INPUT_MOUSE;
-  input[0].mi.dx = (point.x * 65536 + 32768) / GetSystemMetrics(SM_CXSCREEN);
-  input[0].mi.dy = (point.y * 65536 + 32768) / GetSystemMetrics(SM_CYSCREEN);
-  input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  SendInput(3, input, sizeof(INPUT));
+  ClickAt(point);
 }
 
 void Click(int id) {

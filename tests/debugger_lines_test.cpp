@@ -72,8 +72,10 @@ ChildGroup FileScenarioChildren() {
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   std::string command = "\"" + std::string(self) + "\" --file-scenarios \"" +
                         scenarioRoot->path + "\"";
-  return {{{command, scenarioRoot->path, nullptr}},
-          [held] { CloseHandle(held); }};
+  ProgramLaunch launch;
+  launch.commandLine = command;
+  launch.workDir = scenarioRoot->path;
+  return {{launch}, [held] { CloseHandle(held); }};
 }
 
 namespace {

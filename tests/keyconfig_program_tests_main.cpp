@@ -9,7 +9,7 @@
 #include <string.h>
 #include <windows.h>
 
-int RunFileScenarios(const char *root);
+#include "child_processes.h"
 
 int main(int argc, char **argv) {
   if (argc == 3 && strcmp(argv[1], "--file-scenarios") == 0)

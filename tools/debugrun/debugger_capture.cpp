@@ -33,12 +33,19 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
   // for all: where 32-bit Wine runs under qemu, creating processes from
   // several threads at once crashed this process (measured).
   std::vector<PROCESS_INFORMATION> processes(launches.size());
+  std::vector<HDESK> desktops(launches.size(), nullptr);
   std::atomic<bool> launched(false);
   std::vector<std::thread> drivers;
   std::thread launcher([&] {
     for (size_t i = 0; i < launches.size(); ++i) {
       STARTUPINFOA startup = {};
       startup.cb = sizeof startup;
+      std::string desktopName = launches[i].desktop;
+      if (!desktopName.empty()) {
+        desktops[i] = CreateOwnDesktop(desktopName.c_str());
+        if (!desktops[i]) continue;  // not started
+        startup.lpDesktop = &desktopName[0];
+      }
       std::string command = launches[i].commandLine;
       const std::string &dir = launches[i].workDir;
       runs[i].started =
@@ -46,8 +53,13 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
           CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
                          nullptr, dir.empty() ? nullptr : dir.c_str(), &startup,
                          &processes[i]);
-      if (runs[i].started && launches[i].drive)
-        drivers.emplace_back(launches[i].drive, processes[i].dwProcessId);
+      if (runs[i].started && launches[i].drive) {
+        // A thread that owns no window yet may change its desktop.
+        drivers.emplace_back([&, i] {
+          if (!desktops[i] || SetThreadDesktop(desktops[i]))
+            launches[i].drive(processes[i].dwProcessId);
+        });
+      }
     }
     launched = true;
   });
@@ -103,6 +115,8 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
     CloseHandle(processes[i].hThread);
     CloseHandle(processes[i].hProcess);
   }
+  for (size_t i = 0; i < runs.size(); ++i)
+    if (desktops[i]) CloseOwnDesktop(desktops[i], launches[i].desktop.c_str());
   if (buffer) UnmapViewOfFile(buffer);
   CloseHandle(mapping);
   CloseHandle(dataReady);
@@ -110,18 +124,30 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
   return runs;
 }
 
-std::vector<std::string> LinesOfSection(const DebuggeeRun &run,
-                                        const std::string &name) {
-  std::vector<std::string> section;
-  bool inside = false;
-  for (const std::string &line : run.lines) {
-    if (line.rfind("@begin ", 0) == 0) {
-      inside = line == "@begin " + name + "\n";
-      continue;
-    }
-    if (inside) section.push_back(line);
+namespace {
+const char kDesktopSizes[] = "Software\\Wine\\Explorer\\Desktops";
+}
+
+HDESK CreateOwnDesktop(const char *name) {
+  HKEY sizes;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, kDesktopSizes, 0, nullptr, 0,
+                      KEY_SET_VALUE, nullptr, &sizes, nullptr) == 0) {
+    static const char size[] = "1024x768";
+    RegSetValueExA(sizes, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(size),
+                   sizeof size);
+    RegCloseKey(sizes);
   }
-  return section;
+  return CreateDesktopA(name, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+}
+
+void CloseOwnDesktop(HDESK desktop, const char *name) {
+  CloseDesktop(desktop);
+  HKEY sizes;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopSizes, 0, KEY_SET_VALUE,
+                    &sizes) == 0) {
+    RegDeleteValueA(sizes, name);
+    RegCloseKey(sizes);
+  }
 }
 
 bool ProcessAlive(unsigned long processId) {

@@ -25,6 +25,10 @@ struct DebuggeeRun {
 struct ProgramLaunch {
   std::string commandLine;
   std::string workDir;  // empty: the caller's current folder
+  // Non-empty: the program gets a desktop of this name to itself (created
+  // here), so that its windows never meet another program's, and `drive`
+  // runs on that desktop too.
+  std::string desktop;
   // Optional: runs on a thread of its own once the process exists, for
   // example to drive its windows; it gets the process id.
   std::function<void(unsigned long processId)> drive;
@@ -37,9 +41,13 @@ struct ProgramLaunch {
 std::vector<DebuggeeRun> RunWithDebugMonitor(
     const std::vector<ProgramLaunch> &launches, unsigned timeoutMs);
 
-// The lines between the marker "@begin NAME\n" and the next marker.
-std::vector<std::string> LinesOfSection(const DebuggeeRun &run,
-                                        const std::string &name);
+// A new desktop of `name`, 1024 x 768, for programs that must not meet
+// others. Under Wine a desktop is a virtual desktop (a window of its own,
+// with Windows-like activation) only when its size is registered for its
+// name; without that, hiding a window waits seconds for a window manager.
+HDESK CreateOwnDesktop(const char *name);
+// Closes it and removes its registered size.
+void CloseOwnDesktop(HDESK desktop, const char *name);
 
 // For drivers: whether the process still runs, and its first visible
 // top-level window of that class and title (null: any), waited for until

@@ -76,7 +76,9 @@ int main(int argc, char **argv) {
             "[working folder]\n");
     return 2;
   }
-  ProgramLaunch launch = {argv[1], argc == 3 ? argv[2] : "", nullptr};
+  ProgramLaunch launch;
+  launch.commandLine = argv[1];
+  if (argc == 3) launch.workDir = argv[2];
   ULONGLONG started = GetTickCount64();
   if (!handshake.empty())
     launch.drive = [&](unsigned long processId) {
