@@ -14,6 +14,7 @@ build=$(realpath -m "${BUILD_DIR:-$root/build}")
 WINE_ENV_PREFIX=$build/wineprefix
 "$root/scripts/wine-prefix.sh" "$WINE_ENV_PREFIX"
 . "$root/scripts/wine-env.sh"
+wine_env_private_display "$build/bench-display"
 wine_env_start_server
 
 out=$build/bench

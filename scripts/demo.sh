@@ -18,6 +18,7 @@ user_display=${DISPLAY:-}
 WINE_ENV_PREFIX=$build/wineprefix
 "$root/scripts/wine-prefix.sh" "$WINE_ENV_PREFIX"
 . "$root/scripts/wine-env.sh"
+wine_env_private_display "$build/demo-display"
 wine_env_start_server
 
 demo=$build/demo

@@ -1,7 +1,7 @@
 # Sourced by the scripts that run Windows programs: picks the Wine prefix and
 # display, and starts what must outlive a single program (Xvfb, wineserver).
 #   WINE_ENV_PREFIX  the prefix to use (required)
-# Sets WINEPREFIX, WINEDEBUG, LANG and DISPLAY.
+# Sets WINEPREFIX, WINEDEBUG and LANG; wine_env_private_display sets DISPLAY.
 
 export WINEPREFIX="$WINE_ENV_PREFIX"
 export WINEDEBUG="${WINEDEBUG:-fixme-all}"
@@ -9,24 +9,20 @@ export WINEDEBUG="${WINEDEBUG:-fixme-all}"
 export LANG=ja_JP.UTF-8
 unset LC_ALL
 
-# A display: the caller's, or a private Xvfb that stays up for later runs.
-wine_env_start_xvfb() {
-  local number=$1
-  # A socket can outlive its server: ask the display itself.
-  if ! xdpyinfo -display ":$number" >/dev/null 2>&1; then
-    rm -f "/tmp/.X$number-lock" "/tmp/.X11-unix/X$number"
-    setsid Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp \
-      </dev/null >/dev/null 2>&1 &
-    for _ in $(seq 50); do
-      xdpyinfo -display ":$number" >/dev/null 2>&1 && break
-      sleep 0.1
-    done
-  fi
-  export DISPLAY=":$number"
+# A display: the caller's own when DISPLAY is set, otherwise a private
+# Xvfb (scripts/private-display.sh) that the calling script owns: it is
+# stopped, with the prefix's Wine processes, when that script exits.
+wine_env_private_display() {
+  local state=$1
+  [ -n "${DISPLAY:-}" ] && return 0
+  DISPLAY=$("$(dirname "${BASH_SOURCE[0]}")/private-display.sh" start "$state")
+  export DISPLAY
+  wine_env_display_state=$state
+  trap 'wine_env_stop_display' EXIT
 }
-if [ -z "${DISPLAY:-}" ]; then
-  wine_env_start_xvfb 91
-fi
+wine_env_stop_display() {
+  "$(dirname "${BASH_SOURCE[0]}")/private-display.sh" stop "$wine_env_display_state"
+}
 
 # A wineserver started detached: one that a program starts itself keeps
 # the caller's pipes open, and CTest would wait for it.

@@ -3,7 +3,8 @@
 # its settings current. Inside it every window lives on a 1024 x 768 virtual
 # desktop, which gives a fixed desktop size and Windows-like activation even
 # without a window manager, and the dialog font "ＭＳ Ｐゴシック" (a Windows
-# font) is drawn with IPA P Gothic, a free font of the same kind.
+# font) is drawn with IPA P Gothic, a free font of the same kind. A crash
+# ends its program at once.
 # Usage: wine-prefix.sh PREFIX
 set -euo pipefail
 WINE_ENV_PREFIX=$(realpath -m "$1")
@@ -11,7 +12,7 @@ here=$(dirname "$(realpath "$0")")
 . "$here/wine-env.sh"
 
 # Bump when the settings below change: existing prefixes then get them too.
-settings_version=2
+settings_version=3
 ready=$WINEPREFIX/.prefix-ready
 if [ -f "$ready" ] && [ "$(cat "$ready")" = "$settings_version" ]; then
   exit 0
@@ -38,6 +39,9 @@ run64 reg add "$replacements" /v 'ＭＳ Ｐゴシック' /d IPAPGothic /f
 run64 reg add "$replacements" /v 'MS PGothic' /d IPAPGothic /f
 run64 reg add "$replacements" /v 'ＭＳ ゴシック' /d IPAGothic /f
 run64 reg add "$replacements" /v 'MS Gothic' /d IPAGothic /f
+# A crash ends the program at once instead of waiting behind Wine's crash
+# dialog until someone closes it (or a test's timeout runs out).
+run64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
 wineserver -w || true
 echo "$settings_version" >"$ready"
 echo "wine-prefix: ready"
