@@ -16,7 +16,7 @@ packages=(
   # what Wine's 32-bit X11 driver loads at run time (recommends only)
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386
   libxfixes3:i386 libxinerama1:i386 libxcomposite1:i386
-  xvfb x11-utils fonts-ipafont-gothic locales imagemagick
+  xvfb x11-utils fonts-horai-umefont fonts-ipafont-gothic locales imagemagick
   googletest clang-format python3
 )
 

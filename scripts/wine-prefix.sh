@@ -2,9 +2,8 @@
 # Creates the Wine prefix that the tests or the demo run in, once, and keeps
 # its settings current. Inside it every window lives on a 1024 x 768 virtual
 # desktop, which gives a fixed desktop size and Windows-like activation even
-# without a window manager, and the dialog font "ＭＳ Ｐゴシック" (a Windows
-# font) is drawn with IPA P Gothic, a free font of the same kind. A crash
-# ends its program at once.
+# without a window manager; the dialog's fonts are those of wine-fonts.sh;
+# a crash ends its program at once.
 # Usage: wine-prefix.sh PREFIX
 set -euo pipefail
 WINE_ENV_PREFIX=$(realpath -m "$1")
@@ -12,7 +11,7 @@ here=$(dirname "$(realpath "$0")")
 . "$here/wine-env.sh"
 
 # Bump when the settings below change: existing prefixes then get them too.
-settings_version=3
+settings_version=4
 ready=$WINEPREFIX/.prefix-ready
 if [ -f "$ready" ] && [ "$(cat "$ready")" = "$settings_version" ]; then
   exit 0
@@ -34,11 +33,7 @@ fi
 wine_env_start_server
 run64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f
 run64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f
-replacements='HKCU\Software\Wine\Fonts\Replacements'
-run64 reg add "$replacements" /v 'ＭＳ Ｐゴシック' /d IPAPGothic /f
-run64 reg add "$replacements" /v 'MS PGothic' /d IPAPGothic /f
-run64 reg add "$replacements" /v 'ＭＳ ゴシック' /d IPAGothic /f
-run64 reg add "$replacements" /v 'MS Gothic' /d IPAGothic /f
+"$here/wine-fonts.sh" "$WINEPREFIX" >/dev/null
 # A crash ends the program at once instead of waiting behind Wine's crash
 # dialog until someone closes it (or a test's timeout runs out).
 run64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f

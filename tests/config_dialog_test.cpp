@@ -517,6 +517,54 @@ TEST_F(ConfigDialog, CommandsOfLabelBoxesAndRadiosAreNotHandled) {
   EXPECT_EQ(memcmp(&before, &KeyConfig, sizeof before), 0);
 }
 
+// Every text of the dialog fits its control in the dialog's own font, as
+// the player sees it: no row label wraps, no caption is cut.
+TEST_F(ConfigDialog, EveryTextFitsItsControl) {
+  int controls = 0;
+  DialogRun run = RunDialog({
+      [&] {
+        HDC dc = GetDC(dialogWindow);
+        HGDIOBJ oldFont =
+            SelectObject(dc, reinterpret_cast<HGDIOBJ>(
+                                 SendMessageA(dialogWindow, WM_GETFONT, 0, 0)));
+        // Room the control's frame takes from the text: the check circle
+        // of a radio and its gap, a push button's edges, a group box's
+        // indent.
+        const int radioMark = GetSystemMetrics(SM_CXMENUCHECK) + 4;
+        for (HWND control = GetWindow(dialogWindow, GW_CHILD); control;
+             control = GetWindow(control, GW_HWNDNEXT)) {
+          ++controls;
+          char className[32] = "", text[256] = "";
+          GetClassNameA(control, className, sizeof className);
+          GetWindowTextA(control, text, sizeof text);
+          LONG style = GetWindowLongA(control, GWL_STYLE);
+          int room = 0;
+          if (lstrcmpiA(className, "Button") == 0) {
+            LONG kind = style & BS_TYPEMASK;
+            room = kind == BS_AUTORADIOBUTTON ? radioMark
+                   : kind == BS_GROUPBOX      ? 2 * 4
+                                              : 2 * 3;
+          } else if (lstrcmpiA(className, "Static") != 0) {
+            continue;  // label boxes: their text scrolls
+          }
+          RECT client;
+          GetClientRect(control, &client);
+          SIZE size;
+          GetTextExtentPoint32A(dc, text, lstrlenA(text), &size);
+          EXPECT_LE(size.cx, client.right - room)
+              << "control " << GetDlgCtrlID(control) << " \"" << text << "\"";
+          EXPECT_LE(size.cy, client.bottom)
+              << "control " << GetDlgCtrlID(control) << " \"" << text << "\"";
+        }
+        SelectObject(dc, oldFont);
+        ReleaseDC(dialogWindow, dc);
+      },
+      [] { Click(IDCANCEL); },
+  });
+  EXPECT_EQ(run.result, 2);
+  EXPECT_EQ(controls, 128);
+}
+
 TEST(CenterWindow, WiderThanTheDesktopRoundsTowardZero) {
   RECT desktop;
   GetWindowRect(GetDesktopWindow(), &desktop);
