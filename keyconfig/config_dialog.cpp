@@ -20,44 +20,57 @@ namespace {
 const UINT WM_HAND_BACK_ACTIVATION = WM_APP + 1;
 bool handBackPending;
 
-// One keyboard slot: its label box and its "変更" button.
+// The key-row table: for each keyboard entry, each player's label box and
+// "変更" button. Player 2's keyC and keyD do not continue the numbering of
+// the rows above them.
 struct KeyRow {
-  int32_t *slot;
-  int labelBox;
-  int changeButton;
+  KeyEntry *entry;
+  int player1Box, player1Change, player2Box, player2Change;
 };
 
-// Refresh order: player 1 up..keyD, then player 2 up..keyD. Player 2's keyC
-// and keyD do not continue the numbering of the rows above them.
 // clang-format off
-const KeyRow keyRows[16] = {
-    {&KeyConfig.up.player1, 1000, 1008},    {&KeyConfig.down.player1, 1001, 1016},
-    {&KeyConfig.left.player1, 1002, 1017},  {&KeyConfig.right.player1, 1003, 1018},
-    {&KeyConfig.keyA.player1, 1004, 1019},  {&KeyConfig.keyB.player1, 1005, 1020},
-    {&KeyConfig.keyC.player1, 1006, 1021},  {&KeyConfig.keyD.player1, 1007, 1022},
-    {&KeyConfig.up.player2, 1010, 1032},    {&KeyConfig.down.player2, 1011, 1033},
-    {&KeyConfig.left.player2, 1012, 1034},  {&KeyConfig.right.player2, 1013, 1035},
-    {&KeyConfig.keyA.player2, 1014, 1036},  {&KeyConfig.keyB.player2, 1015, 1037},
-    {&KeyConfig.keyC.player2, 1030, 1062},  {&KeyConfig.keyD.player2, 1031, 1063},
+const KeyRow keyRows[8] = {
+    // entry            P1 box  P1 変更  P2 box  P2 変更
+    {&KeyConfig.up,     1000,   1008,    1010,   1032},
+    {&KeyConfig.down,   1001,   1016,    1011,   1033},
+    {&KeyConfig.left,   1002,   1017,    1012,   1034},
+    {&KeyConfig.right,  1003,   1018,    1013,   1035},
+    {&KeyConfig.keyA,   1004,   1019,    1014,   1036},
+    {&KeyConfig.keyB,   1005,   1020,    1015,   1037},
+    {&KeyConfig.keyC,   1006,   1021,    1030,   1062},
+    {&KeyConfig.keyD,   1007,   1022,    1031,   1063},
+};
+
+// The pad-group table: for each pad entry, each player's radios for the
+// values 0 ("button1") to 7.
+struct PadGroup {
+  KeyEntry *entry;
+  int player1Radios[8], player2Radios[8];
+};
+
+const PadGroup padGroups[4] = {
+    {&KeyConfig.padA,
+     {1009, 1023, 1024, 1025, 1026, 1027, 1028, 1029},
+     {1064, 1065, 1066, 1067, 1068, 1069, 1070, 1071}},
+    {&KeyConfig.padB,
+     {1038, 1039, 1040, 1041, 1042, 1043, 1044, 1045},
+     {1072, 1073, 1074, 1075, 1076, 1077, 1078, 1079}},
+    {&KeyConfig.padC,
+     {1046, 1047, 1048, 1049, 1050, 1051, 1052, 1053},
+     {1080, 1081, 1082, 1083, 1084, 1085, 1086, 1087}},
+    {&KeyConfig.padD,
+     {1054, 1055, 1056, 1057, 1058, 1059, 1060, 1061},
+     {1088, 1089, 1090, 1091, 1092, 1093, 1094, 1095}},
 };
 // clang-format on
 
-// One pad slot and its eight radios, for the values 0 ("button1") to 7.
-struct PadGroup {
-  int32_t *slot;
-  int radios[8];
-};
+int32_t *PlayerSlot(KeyEntry *entry, int player) {
+  return player == 1 ? &entry->player1 : &entry->player2;
+}
 
-const PadGroup padGroups[8] = {
-    {&KeyConfig.padA.player1, {1009, 1023, 1024, 1025, 1026, 1027, 1028, 1029}},
-    {&KeyConfig.padB.player1, {1038, 1039, 1040, 1041, 1042, 1043, 1044, 1045}},
-    {&KeyConfig.padC.player1, {1046, 1047, 1048, 1049, 1050, 1051, 1052, 1053}},
-    {&KeyConfig.padD.player1, {1054, 1055, 1056, 1057, 1058, 1059, 1060, 1061}},
-    {&KeyConfig.padA.player2, {1064, 1065, 1066, 1067, 1068, 1069, 1070, 1071}},
-    {&KeyConfig.padB.player2, {1072, 1073, 1074, 1075, 1076, 1077, 1078, 1079}},
-    {&KeyConfig.padC.player2, {1080, 1081, 1082, 1083, 1084, 1085, 1086, 1087}},
-    {&KeyConfig.padD.player2, {1088, 1089, 1090, 1091, 1092, 1093, 1094, 1095}},
-};
+const int *PlayerRadios(const PadGroup &group, int player) {
+  return player == 1 ? group.player1Radios : group.player2Radios;
+}
 
 }  // namespace
 
@@ -70,22 +83,30 @@ bool IsRadioChecked(int id) {
          BST_CHECKED;
 }
 
+// Both walk the tables player 1 first, then player 2.
 void RefreshDialog(int flag) {
   char label[256];
-  for (const KeyRow &row : keyRows)
-    SetDlgItemTextA(dialogWindow, row.labelBox, GetKeyLabel(*row.slot, label));
+  for (int player = 1; player <= 2; ++player)
+    for (const KeyRow &row : keyRows)
+      SetDlgItemTextA(dialogWindow,
+                      player == 1 ? row.player1Box : row.player2Box,
+                      GetKeyLabel(*PlayerSlot(row.entry, player), label));
   if (!flag) return;
   // Only checks: at WM_INITDIALOG every radio starts unchecked, so a value
   // outside 0-7 leaves its whole group unchecked.
-  for (const PadGroup &group : padGroups)
-    for (int value = 0; value < 8; ++value)
-      if (*group.slot == value) SetRadio(group.radios[value]);
+  for (int player = 1; player <= 2; ++player)
+    for (const PadGroup &group : padGroups)
+      for (int value = 0; value < 8; ++value)
+        if (*PlayerSlot(group.entry, player) == value)
+          SetRadio(PlayerRadios(group, player)[value]);
 }
 
 void CommitPadChoices() {
-  for (const PadGroup &group : padGroups)
-    for (int value = 0; value < 8; ++value)
-      if (IsRadioChecked(group.radios[value])) *group.slot = value;
+  for (int player = 1; player <= 2; ++player)
+    for (const PadGroup &group : padGroups)
+      for (int value = 0; value < 8; ++value)
+        if (IsRadioChecked(PlayerRadios(group, player)[value]))
+          *PlayerSlot(group.entry, player) = value;
 }
 
 int CenterWindow(HWND window) {
@@ -115,8 +136,8 @@ int OnDialogCommand(HWND dialog, UINT, WPARAM wParam, LPARAM) {
     return 1;
   }
   for (const KeyRow &row : keyRows) {
-    if (id == row.changeButton) {
-      BeginKeyCapture(row.slot);
+    if (id == row.player1Change || id == row.player2Change) {
+      BeginKeyCapture(PlayerSlot(row.entry, id == row.player1Change ? 1 : 2));
       return 1;
     }
   }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "capture_window.h"
+#include "dialog_controls.h"
 #include "key_config.h"
 #include "key_labels.h"
 #include "real_input.h"
@@ -122,26 +123,12 @@ bool Checked(int id) {
          BST_CHECKED;
 }
 
-// Label boxes and "変更" buttons for player 1 then player 2, rows up..keyD.
-const int kLabelBoxes[16] = {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007,
-                             1010, 1011, 1012, 1013, 1014, 1015, 1030, 1031};
-int32_t *const kKeySlots[16] = {
-    &KeyConfig.up.player1,    &KeyConfig.down.player1, &KeyConfig.left.player1,
-    &KeyConfig.right.player1, &KeyConfig.keyA.player1, &KeyConfig.keyB.player1,
-    &KeyConfig.keyC.player1,  &KeyConfig.keyD.player1, &KeyConfig.up.player2,
-    &KeyConfig.down.player2,  &KeyConfig.left.player2, &KeyConfig.right.player2,
-    &KeyConfig.keyA.player2,  &KeyConfig.keyB.player2, &KeyConfig.keyC.player2,
-    &KeyConfig.keyD.player2};
-int32_t *const kPadSlots[8] = {
-    &KeyConfig.padA.player1, &KeyConfig.padB.player1, &KeyConfig.padC.player1,
-    &KeyConfig.padD.player1, &KeyConfig.padA.player2, &KeyConfig.padB.player2,
-    &KeyConfig.padC.player2, &KeyConfig.padD.player2};
-// The radio for value v of pad group g.
-int Radio(int group, int value) {
-  static const int first[8] = {1009, 1038, 1046, 1054, 1064, 1072, 1080, 1088};
-  if (group == 0 && value > 0) return 1022 + value;  // 1023-1029
-  return first[group] + value;
-}
+// The 16 keyboard slots and their label boxes, player 1 then player 2, and
+// the 8 pad slots and their radios, in the same order.
+int LabelBox(int i) { return kKeyRows[i % 8].box[i / 8]; }
+int32_t *KeySlot(int i) { return SlotOf(kKeyRows[i % 8].entry, i / 8); }
+int32_t *PadSlot(int g) { return SlotOf(kPadGroups[g % 4].entry, g / 4); }
+int Radio(int g, int value) { return kPadGroups[g % 4].radios[g / 4][value]; }
 
 // The first step of a capture: the dialog in front, a "変更" pressed.
 Step PressChange(int button) {
@@ -164,13 +151,13 @@ TEST_F(ConfigDialog, ShowsTheRecordCentredAndOkKeepsOutOfRangePads) {
                             -5,        1000, 'W', VK_RETURN, VK_TAB,     0xBA,
                             VK_ESCAPE, 'B',  'C', 'D'};
   const int32_t pads[8] = {0, 7, 8, -1, 3, 2, 6, 0x7FFFFFFF};
-  for (int i = 0; i < 16; ++i) *kKeySlots[i] = keys[i];
-  for (int g = 0; g < 8; ++g) *kPadSlots[g] = pads[g];
+  for (int i = 0; i < 16; ++i) *KeySlot(i) = keys[i];
+  for (int g = 0; g < 8; ++g) *PadSlot(g) = pads[g];
   DialogRun run = RunDialog({
       [] {
         for (int i = 0; i < 16; ++i)
-          EXPECT_EQ(ControlText(kLabelBoxes[i]), Label(*kKeySlots[i]))
-              << "box " << kLabelBoxes[i];
+          EXPECT_EQ(ControlText(LabelBox(i)), Label(*KeySlot(i)))
+              << "box " << LabelBox(i);
         EXPECT_EQ(ControlText(1000), "SPACE");
         for (int g = 0; g < 8; ++g) {
           int checked = 0;
@@ -178,10 +165,10 @@ TEST_F(ConfigDialog, ShowsTheRecordCentredAndOkKeepsOutOfRangePads) {
             bool on = Checked(Radio(g, v));
             checked += on;
             if (on) {
-              EXPECT_EQ(*kPadSlots[g], v) << "group " << g;
+              EXPECT_EQ(*PadSlot(g), v) << "group " << g;
             }
           }
-          bool inRange = *kPadSlots[g] >= 0 && *kPadSlots[g] <= 7;
+          bool inRange = *PadSlot(g) >= 0 && *PadSlot(g) <= 7;
           EXPECT_EQ(checked, inRange ? 1 : 0) << "group " << g;
         }
         // Centred with truncating division on the desktop's right/bottom.
@@ -197,8 +184,8 @@ TEST_F(ConfigDialog, ShowsTheRecordCentredAndOkKeepsOutOfRangePads) {
       [] { Click(IDOK); },
   });
   EXPECT_EQ(run.result, 1);
-  for (int g = 0; g < 8; ++g) EXPECT_EQ(*kPadSlots[g], pads[g]) << g;
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(*kKeySlots[i], keys[i]) << i;
+  for (int g = 0; g < 8; ++g) EXPECT_EQ(*PadSlot(g), pads[g]) << g;
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(*KeySlot(i), keys[i]) << i;
 }
 
 TEST_F(ConfigDialog, OkCopiesRadiosHighestCheckedWinsNoneKeepsTheValue) {

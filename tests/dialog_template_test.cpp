@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "dialog_controls.h"
+
 namespace {
 
 const WORD kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);  // 1041
@@ -49,8 +51,6 @@ struct Panel {
   short labelY[8];
   short boxX, changeX;
   short rowY[8];
-  WORD boxIds[8], changeIds[8];
-  WORD radioIds[4][8];
   struct Sub {
     short box[4];
     short columnX[2];
@@ -70,12 +70,6 @@ const Panel kPanels[2] = {
      81,
      124,
      {27, 42, 57, 72, 87, 102, 117, 132},
-     {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007},
-     {1008, 1016, 1017, 1018, 1019, 1020, 1021, 1022},
-     {{1009, 1023, 1024, 1025, 1026, 1027, 1028, 1029},
-      {1038, 1039, 1040, 1041, 1042, 1043, 1044, 1045},
-      {1046, 1047, 1048, 1049, 1050, 1051, 1052, 1053},
-      {1054, 1055, 1056, 1057, 1058, 1059, 1060, 1061}},
      {{{14, 159, 85, 57}, {19, 58}, {171, 181, 193, 203}},
       {{102, 159, 85, 57}, {107, 147}, {171, 181, 193, 203}},
       {{14, 218, 85, 57}, {19, 58}, {230, 240, 252, 262}},
@@ -91,21 +85,12 @@ const Panel kPanels[2] = {
      281,
      324,
      {26, 40, 56, 70, 86, 100, 116, 130},
-     {1010, 1011, 1012, 1013, 1014, 1015, 1030, 1031},
-     {1032, 1033, 1034, 1035, 1036, 1037, 1062, 1063},
-     {{1064, 1065, 1066, 1067, 1068, 1069, 1070, 1071},
-      {1072, 1073, 1074, 1075, 1076, 1077, 1078, 1079},
-      {1080, 1081, 1082, 1083, 1084, 1085, 1086, 1087},
-      {1088, 1089, 1090, 1091, 1092, 1093, 1094, 1095}},
      {{{208, 158, 85, 57}, {213, 253}, {170, 180, 192, 202}},
       {{296, 158, 88, 57}, {303, 344}, {170, 180, 192, 202}},
       {{208, 217, 85, 57}, {213, 253}, {229, 239, 251, 261}},
       {{296, 217, 88, 57}, {303, 344}, {229, 239, 251, 261}}},
      SS_LEFT | WS_GROUP},
 };
-
-const wchar_t *const kRowTexts[8] = {
-    L"↑", L"↓", L"←", L"→", L"button-A", L"button-B", L"button-C", L"button-D"};
 
 std::vector<Control> ExpectedControls() {
   const DWORD child = WS_CHILD | WS_VISIBLE;
@@ -119,33 +104,35 @@ std::vector<Control> ExpectedControls() {
     controls.push_back(
         {kButton, child | BS_GROUPBOX, kNoId, r[0], r[1], r[2], r[3], text});
   };
-  for (const Panel &p : kPanels) {
+  for (int player = 0; player < 2; ++player) {
+    const Panel &p = kPanels[player];
     for (int row = 0; row < 8; ++row) {
       bool arrow = row < 4;
       DWORD style = row == 1 ? p.downLabelStyle : SS_LEFT | WS_GROUP;
       controls.push_back({kStatic, child | style, kNoId,
                           arrow ? p.arrowX : p.buttonLabelX, p.labelY[row],
-                          short(arrow ? 8 : 27), 8, kRowTexts[row]});
+                          short(arrow ? 8 : 27), 8, kKeyRows[row].label});
     }
     box(p.groupText, p.group);
     for (int row = 0; row < 8; ++row)
       controls.push_back(
           {kEdit, child | ES_LEFT | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP,
-           p.boxIds[row], p.boxX, p.rowY[row], 40, 14, L""});
+           kKeyRows[row].box[player], p.boxX, p.rowY[row], 40, 14, L""});
     for (int row = 0; row < 8; ++row)
       controls.push_back({kButton, child | BS_PUSHBUTTON | WS_TABSTOP,
-                          p.changeIds[row], p.changeX, p.rowY[row], 31, 14,
-                          L"変更"});
+                          kKeyRows[row].change[player], p.changeX, p.rowY[row],
+                          31, 14, L"変更"});
     box(L"keyboard", p.keyboard);
     box(L"pad", p.pad);
     for (int g = 0; g < 4; ++g) {
       const Panel::Sub &sub = p.subgroups[g];
-      box((std::wstring(L"button-") + wchar_t(L'A' + g)).c_str(), sub.box);
+      box(kPadGroups[g].groupBox, sub.box);
       for (int value = 0; value < 8; ++value)
         controls.push_back(
             {kButton, child | BS_AUTORADIOBUTTON | (value == 0 ? WS_GROUP : 0u),
-             p.radioIds[g][value], sub.columnX[value / 4], sub.rowY[value % 4],
-             38, 10, L"button" + std::to_wstring(value + 1)});
+             kPadGroups[g].radios[player][value], sub.columnX[value / 4],
+             sub.rowY[value % 4], 38, 10,
+             L"button" + std::to_wstring(value + 1)});
     }
   }
   return controls;
