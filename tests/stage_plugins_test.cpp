@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "stage_math.h"
+#include "stage_common.h"
 #include "stage_plugin.h"
 
 namespace {
@@ -70,23 +70,23 @@ Surface *FileSurface(const std::string &path) {
 }
 
 template <int Host>
-const char *__cdecl RecordGetPath(int32_t kind) {
+const char *STAGE_CDECL RecordGetPath(int32_t kind) {
   recorder.calls.push_back({"GetPath", "", kind, nullptr, Host});
   return recorder.directory.c_str();
 }
 template <int Host>
-Surface *__cdecl RecordLoadSurface(const char *path, int32_t mode) {
+Surface *STAGE_CDECL RecordLoadSurface(const char *path, int32_t mode) {
   Surface *surface = FileSurface(path);
   recorder.calls.push_back({"LoadSurface", path, mode, surface, Host});
   return surface;
 }
 template <int Host>
-int32_t __cdecl RecordReleaseSurface(Surface *surface) {
+int32_t STAGE_CDECL RecordReleaseSurface(Surface *surface) {
   recorder.calls.push_back({"ReleaseSurface", "", 0, surface, Host});
   return 0;
 }
 template <int Host>
-int32_t __cdecl RecordDrawSurface(Surface *surface, SourceRect source,
+int32_t STAGE_CDECL RecordDrawSurface(Surface *surface, SourceRect source,
                                   StageQuad quad, int32_t drawParam) {
   recorder.draws.push_back({surface,
                             source,

@@ -21,8 +21,13 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(_MSC_VER) || defined(__MINGW32__) || defined(__i386__)
+/* The plain C calling convention, spelled for each compiler: Windows
+ * compilers know __cdecl; 32-bit GCC and Clang elsewhere have only the
+ * attribute; on other targets there is one convention and nothing to say. */
+#if defined(_WIN32) || defined(_MSC_VER)
 #define STAGE_CDECL __cdecl
+#elif (defined(__GNUC__) || defined(__clang__)) && defined(__i386__)
+#define STAGE_CDECL __attribute__((cdecl))
 #else
 #define STAGE_CDECL
 #endif

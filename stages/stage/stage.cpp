@@ -3,15 +3,14 @@
 // that follows from its width: the wider beyond 640, the nearer (smaller z).
 //
 // Arithmetic: inputs and constants are float32; every step is an IEEE double
-// operation; values become float32 only where a comment says so. Builds use
-// SSE2 maths so that no x87 extended precision leaks into the results.
+// operation; values become float32 only through F. Builds use SSE2 maths so
+// that no x87 extended precision leaks into the results.
 //
 // State: the record last given to CreateStage and the three surfaces.
 // Nothing is allocated; draw keeps nothing between frames.
-#include <stdio.h>
 #include <windows.h>
 
-#include "stage_math.h"
+#include "stage_common.h"
 #include "stage_plugin.h"
 
 static StageObject *currentStage;
@@ -19,117 +18,112 @@ static Surface *backSurface1;
 static Surface *backSurface2;
 static Surface *backSurface3;
 
+// The float32 constants, each widened to double once; the negative ones
+// are their exact negations, so only the positive ones are spelled out.
 // clang-format off
-//                                         bits          value
-static const float referenceWidth   = FloatFromBits(0x44200000);  // 640
-static const float kOne             = FloatFromBits(0x3F800000);  // 1
-static const float kMinusOne        = FloatFromBits(0xBF800000);  // -1
-static const float depthStep        = FloatFromBits(0x3CF5C28F);  // 0.03
-static const float kTwo             = FloatFromBits(0x40000000);  // 2
-static const float kFourThirds      = FloatFromBits(0x3FAAAAAB);  // 4/3, x1
-static const float kMinusFourThirds = FloatFromBits(0xBFAAAAAB);  // -4/3, x0
+//                                                         bits          value
+static const double referenceWidth = FloatFromBits(0x44200000);  // 640
+static const double one            = FloatFromBits(0x3F800000);  // 1
+static const double depthStep      = FloatFromBits(0x3CF5C28F);  // 0.03
+static const double two            = FloatFromBits(0x40000000);  // 2
+static const double fourThirds     = FloatFromBits(0x3FAAAAAB);  // 4/3
 // clang-format on
 
-enum VerticalRule { TangentRule, HeightRule };
-
-struct LayerRule {
-  Surface **slot;
-  const char *pathFormat;
-  bool roundBaseDepth;  // base depth turned into float32 before the step
-  VerticalRule verticalRule;
-  float heightFactor;       // k, positive for y1
-  float minusHeightFactor;  // -k, for y0
-  float verticalOffset;     // c
+// The height rule of layers 2 and 3: y0 = F(h * -k - c), y1 = F(h * k - c).
+struct HeightRule {
+  double k;  // height factor
+  double c;  // vertical offset
 };
 
 // clang-format off
-static const LayerRule layerRules[] = {
-  // slot           file                  round  rule         k                          -k                         c
-  {&backSurface1, "%s\\back1.bmp", false, TangentRule, 0.0f,                      0.0f,                      0.0f},
-  {&backSurface2, "%s\\back2.bmp", true,  HeightRule,  FloatFromBits(0x3AA3D70B), FloatFromBits(0xBAA3D70B), FloatFromBits(0x3F99999A)},
-  {&backSurface3, "%s\\back3.bmp", true,  HeightRule,  FloatFromBits(0x3ADA740E), FloatFromBits(0xBADA740E), FloatFromBits(0x402CCCCD)},
-  //                                                   0.00125 (one ulp up)       -0.00125                   1.2
-  //                                                   1/600                      -1/600                     2.7
-};
+//                                          k                          c
+static const HeightRule layer2Rule = {FloatFromBits(0x3AA3D70B), FloatFromBits(0x3F99999A)};
+static const HeightRule layer3Rule = {FloatFromBits(0x3ADA740E), FloatFromBits(0x402CCCCD)};
+//                                    0.00125 (one ulp up)       1.2
+//                                    1/600                      2.7
 // clang-format on
 
-static void __cdecl LoadStage() {
+// layerDepth: the base depth that a width other than 640 gives.
+static inline double LayerDepth(double width) {
+  double d = width - referenceWidth;
+  double q = referenceWidth / d;
+  return q - one;
+}
+
+// Steps 1 to 8 for one present layer. `rule` null is the tangent rule of
+// layer 1; `roundBaseDepth` turns the base depth into float32 before the
+// depth step (layers 2 and 3). Returns the layer's z: the carried depth.
+__attribute__((always_inline)) static inline float DrawLayer(
+    Surface *surface, float carriedDepth, bool roundBaseDepth,
+    const HeightRule *rule) {
+  const float W = surface->width;
+  const float H = surface->height;
+  SourceRect source = {0, 0, TruncateToInt32(W), TruncateToInt32(H)};
+
+  double b;
+  if (W == referenceWidth) {  // exactly 640.0
+    b = carriedDepth;
+  } else {
+    b = LayerDepth(W);
+    if (roundBaseDepth) b = F(b);
+  }
+  double zd = b + depthStep;
+  StageQuad quad;
+  quad.z = F(zd);
+  double w = zd + two;
+  quad.x0 = F(w * -fourThirds);
+  quad.x1 = F(w * fourThirds);
+  if (!rule) {
+    double s = quad.z + one;
+    quad.y0 = F((-one - tangentOfAngle) * s);
+    quad.y1 = F((one - tangentOfAngle) * s);
+  } else {
+    double h = w * H;
+    quad.y0 = F(h * -rule->k - rule->c);
+    quad.y1 = F(h * rule->k - rule->c);
+  }
+  currentStage->host->DrawSurface(surface, source, quad,
+                                  currentStage->drawParam);
+  return quad.z;
+}
+
+static void STAGE_CDECL LoadStage() {
   const char *directory = currentStage->host->GetPath(2);
-  for (const LayerRule &layer : layerRules) {
-    char path[256];
-    // A directory too long for the buffer leaves the layer absent rather
-    // than loading a cut path.
-    int length = _snprintf(path, sizeof path, layer.pathFormat, directory);
-    if (length < 0 || length >= static_cast<int>(sizeof path)) {
-      *layer.slot = nullptr;
-      continue;
-    }
-    *layer.slot = currentStage->host->LoadSurface(path, 0);
+  static const char *const files[3] = {"back1.bmp", "back2.bmp", "back3.bmp"};
+  Surface **const slots[3] = {&backSurface1, &backSurface2, &backSurface3};
+  for (int layer = 0; layer < 3; ++layer) {
+    StagePath path;
+    *slots[layer] = BuildStagePath(path, directory, files[layer])
+                        ? currentStage->host->LoadSurface(path, 0)
+                        : nullptr;
   }
 }
 
-static void __cdecl DrawStage() {
-  // The working quad. Its z carries the depth of the layer drawn last in
-  // this call; a 640-wide layer with nothing drawn before it starts from 0.
-  StageQuad quad = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
-  for (const LayerRule &layer : layerRules) {
-    Surface *surface = *layer.slot;
-    if (!surface) continue;
-
-    const float width = surface->width;
-    const float height = surface->height;
-    SourceRect source = {0, 0, TruncateToInt32(width), TruncateToInt32(height)};
-
-    double baseDepth;
-    if (width == referenceWidth) {
-      baseDepth = quad.z;
-    } else {
-      double excess = static_cast<double>(width) - referenceWidth;
-      double ratio = static_cast<double>(referenceWidth) / excess;
-      baseDepth = ratio - static_cast<double>(kOne);
-      if (layer.roundBaseDepth) baseDepth = static_cast<float>(baseDepth);
-    }
-    double depth = baseDepth + static_cast<double>(depthStep);
-    quad.z = static_cast<float>(depth);
-    double spread = depth + static_cast<double>(kTwo);  // from the double depth
-    quad.x0 =
-        static_cast<float>(spread * static_cast<double>(kMinusFourThirds));
-    quad.x1 = static_cast<float>(spread * static_cast<double>(kFourThirds));
-
-    if (layer.verticalRule == TangentRule) {
-      double scale = static_cast<double>(quad.z) + static_cast<double>(kOne);
-      quad.y0 = static_cast<float>(
-          (static_cast<double>(kMinusOne) - tangentOfAngle) * scale);
-      quad.y1 = static_cast<float>(
-          (static_cast<double>(kOne) - tangentOfAngle) * scale);
-    } else {
-      double scaledHeight = spread * static_cast<double>(height);
-      quad.y0 = static_cast<float>(
-          scaledHeight * static_cast<double>(layer.minusHeightFactor) -
-          static_cast<double>(layer.verticalOffset));
-      quad.y1 = static_cast<float>(scaledHeight *
-                                       static_cast<double>(layer.heightFactor) -
-                                   static_cast<double>(layer.verticalOffset));
-    }
-    currentStage->host->DrawSurface(surface, source, quad,
-                                    currentStage->drawParam);
-  }
+static void STAGE_CDECL DrawStage() {
+  // The carried depth: the z of the layer drawn last in this call. A
+  // 640-wide layer with nothing drawn before it starts from 0.
+  float carriedDepth = 0.0f;
+  if (backSurface1)
+    carriedDepth = DrawLayer(backSurface1, carriedDepth, false, nullptr);
+  if (backSurface2)
+    carriedDepth = DrawLayer(backSurface2, carriedDepth, true, &layer2Rule);
+  if (backSurface3) DrawLayer(backSurface3, carriedDepth, true, &layer3Rule);
 }
 
-static void __cdecl ReleaseStage() {
-  for (const LayerRule &layer : layerRules) {
-    if (*layer.slot) currentStage->host->ReleaseSurface(*layer.slot);
-  }
+static void STAGE_CDECL ReleaseStage() {
+  if (backSurface1) currentStage->host->ReleaseSurface(backSurface1);
+  if (backSurface2) currentStage->host->ReleaseSurface(backSurface2);
+  if (backSurface3) currentStage->host->ReleaseSurface(backSurface3);
 }
 
-static void __cdecl AuxStage() {}
+static void STAGE_CDECL AuxStage() {}
 
-extern "C" int32_t __cdecl StageInfo(StageInfoRecord *info) {
+extern "C" int32_t STAGE_CDECL StageInfo(StageInfoRecord *info) {
   info->infoValue = STAGE_INFO_VALUE;
   return 1;
 }
 
-extern "C" int32_t __cdecl CreateStage(StageObject *stage) {
+extern "C" int32_t STAGE_CDECL CreateStage(StageObject *stage) {
   currentStage = stage;
   stage->draw = DrawStage;
   stage->load = LoadStage;

@@ -1,0 +1,45 @@
+// What both stage plug-ins share beyond the interface header: float
+// constants given by their bit patterns, the rounding F, the tangent of the
+// placement angle, the float-to-integer conversion of surface sizes, and
+// the path of a bitmap in the stage's directory. C++ only; not part of the
+// interface that hosts build against.
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+
+// A float32 constant spelled by its bit pattern, so that the value used is
+// exactly the one documented, not whatever a decimal literal rounds to.
+constexpr float FloatFromBits(uint32_t bits) {
+  return __builtin_bit_cast(float, bits);
+}
+
+// F: a double rounded to the nearest float32 (ties to even), the one place
+// where a computed value becomes float32.
+inline float F(double value) { return static_cast<float>(value); }
+
+// tan(40 * 3.1415926 / 180) in IEEE double: the angle is the double
+// 0x3FE657184482875E. Kept as a constant so every frame, every host and
+// every C runtime sees the same value; a test checks it against tan().
+constexpr double tangentOfAngle = 0.83909961088356157;
+constexpr uint64_t angleBits = 0x3FE657184482875EULL;
+
+// Truncates toward zero like a C cast, but defined for every input: NaN
+// gives 0 and values outside the int32 range saturate.
+inline int32_t TruncateToInt32(float value) {
+  if (value != value) return 0;
+  if (value >= 2147483648.0f) return INT32_MAX;
+  if (value <= -2147483648.0f) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+// The 256-byte path buffer of a layer's bitmap.
+typedef char StagePath[256];
+
+// Writes "DIRECTORY\FILE" into `path`. A directory too long for the buffer
+// gives 0 (the layer stays absent) rather than a cut path.
+inline int BuildStagePath(StagePath path, const char *directory,
+                          const char *file) {
+  int length = _snprintf(path, sizeof(StagePath), "%s\\%s", directory, file);
+  return length >= 0 && length < static_cast<int>(sizeof(StagePath));
+}
