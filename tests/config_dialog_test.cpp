@@ -94,13 +94,13 @@ Step WaitUntil(std::function<bool()> done, int ticks, int settle) {
   };
 }
 
-// A real left click at a point of the dialog given in dialog units.
-void ClickDialogAt(int x, int y) {
+// A point of the dialog given in dialog units, on the screen.
+POINT DialogPoint(int x, int y) {
   RECT units = {x, y, 0, 0};
   MapDialogRect(dialogWindow, &units);
   POINT point = {units.left, units.top};
   ClientToScreen(dialogWindow, &point);
-  ClickAt(point);
+  return point;
 }
 
 void Click(int id) {
@@ -381,8 +381,13 @@ TEST_F(ConfigDialog, ClickOnTheDialogHandsActivationBackOnce) {
       // Typed text survives the hand-back: only painting rewrites the
       // labels while a capture is open.
       SetDlgItemTextA(dialogWindow, 1000, "typed");
+      MovePointerTo(DialogPoint(c.x, c.y));
+    });
+    steps.push_back(
+        WaitUntil([&c] { return PointerIsAt(DialogPoint(c.x, c.y)); }, 100, 5));
+    steps.push_back([&c] {
       debugLines.clear();
-      ClickDialogAt(c.x, c.y);
+      ClickAt(DialogPoint(c.x, c.y));
     });
     // Wait for the hand-back (up to 5 s), then 0.5 s for any further one.
     steps.push_back(WaitUntil([] { return !debugLines.empty(); }, 250, 25));

@@ -74,6 +74,9 @@ bool CaptureKey(DWORD processId, HWND dialog, int button, WORD key,
     GetClientRect(dialog, &client);
     POINT between = {client.right / 2, client.bottom / 5};
     ClientToScreen(dialog, &between);
+    MovePointerTo(between);
+    for (int i = 0; i < 100 && !PointerIsAt(between); ++i) Sleep(20);
+    Sleep(200);
     ClickAt(between);
     Sleep(500);  // the hand-back follows the click's own messages
     o.seen[prefix + "kept activation"] =

@@ -14,14 +14,34 @@ void PressKey(WORD key) {
   SendKey(key, true);
 }
 
-void ClickAt(POINT screen) {
-  INPUT input[3] = {};
-  for (INPUT &i : input) i.type = INPUT_MOUSE;
+namespace {
+
+INPUT MouseAt(POINT screen, DWORD flags) {
+  INPUT input = {};
+  input.type = INPUT_MOUSE;
   // Absolute positions are in 1/65536 of the screen; aim at pixel centres.
-  input[0].mi.dx = (screen.x * 65536 + 32768) / GetSystemMetrics(SM_CXSCREEN);
-  input[0].mi.dy = (screen.y * 65536 + 32768) / GetSystemMetrics(SM_CYSCREEN);
-  input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  input.mi.dx = (screen.x * 65536 + 32768) / GetSystemMetrics(SM_CXSCREEN);
+  input.mi.dy = (screen.y * 65536 + 32768) / GetSystemMetrics(SM_CYSCREEN);
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | flags;
+  return input;
+}
+
+}  // namespace
+
+void MovePointerTo(POINT screen) {
+  INPUT input = MouseAt(screen, 0);
+  SendInput(1, &input, sizeof input);
+}
+
+bool PointerIsAt(POINT screen) {
+  POINT now;
+  return GetCursorPos(&now) && now.x == screen.x && now.y == screen.y;
+}
+
+void ClickAt(POINT screen) {
+  // Each event carries the position: under Wine the X server's echo of an
+  // earlier pointer move can arrive in between and move the pointer back.
+  INPUT input[3] = {MouseAt(screen, 0), MouseAt(screen, MOUSEEVENTF_LEFTDOWN),
+                    MouseAt(screen, MOUSEEVENTF_LEFTUP)};
   SendInput(3, input, sizeof(INPUT));
 }

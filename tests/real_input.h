@@ -7,5 +7,9 @@
 
 void SendKey(WORD key, bool up);
 void PressKey(WORD key);  // down, then up
+// The pointer moved to a point of the screen (pixels), and whether it is
+// there: a user moves to a place before clicking it.
+void MovePointerTo(POINT screen);
+bool PointerIsAt(POINT screen);
 // A left click at a point of the screen (pixels).
 void ClickAt(POINT screen);

@@ -87,7 +87,7 @@ int32_t STAGE_CDECL RecordReleaseSurface(Surface *surface) {
 }
 template <int Host>
 int32_t STAGE_CDECL RecordDrawSurface(Surface *surface, SourceRect source,
-                                  StageQuad quad, int32_t drawParam) {
+                                      StageQuad quad, int32_t drawParam) {
   recorder.draws.push_back({surface,
                             source,
                             {Bits(quad.y0), Bits(quad.y1), Bits(quad.x0),
