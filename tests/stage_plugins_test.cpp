@@ -172,119 +172,63 @@ void ExpectDraws(const std::vector<ExpectedDraw> &expected) {
 
 // --- The worked examples --------------------------------------------------
 
-TEST_F(StagePlugin, ThreeLayersOfDifferentWidths) {
-  Surface s1 = MakeSurface(1280, 480), s2 = MakeSurface(960, 480),
-          s3 = MakeSurface(800, 480);
-  Layers(&s1, &s2, &s3);
-  stage.load();
-  stage.draw();
-  ExpectDraws({
-      {&s1,
-       1280,
-       480,
-       {0xBFF27786, 0x3E29B472, 0xC02D3A07, 0x402D3A07, 0x3CF5C28F}},
-      {&s2,
-       960,
-       480,
-       {0xC04126EA, 0x3F1E3541, 0xC08147AE, 0x408147AE, 0x3F83D70A}},
-      {&s3,
-       800,
-       480,
-       {0xC0D72B02, 0x3FA978D5, 0xC0D69D04, 0x40D69D04, 0x4041EB85}},
-  });
-}
+// One row per row of the worked-example tables (and of the edge cases
+// given with values), in their column order. A layer that is absent has
+// width 0 and no values.
+struct WorkedRow {
+  const char *example;
+  int layer;
+  float width, height;
+  uint32_t z, x0, x1, y0, y1;
+};
 
-TEST_F(StagePlugin, OnlyLayerOneKeepsItsBaseDepthAsDouble) {
-  Surface s = MakeSurface(1024, 768);
-  Layers(&s, &s, &s);
-  stage.load();
-  stage.draw();
-  ExpectDraws({
-      {&s,
-       1024,
-       768,
-       {0xC047B3A2, 0x3E8BC5EA, 0xC0661D95, 0x40661D95, 0x3F3258BF}},
-      {&s,
-       1024,
-       768,
-       {0xC0727BB4, 0x3FB1C434, 0xC0661D96, 0x40661D96, 0x3F3258BF}},
-      {&s,
-       1024,
-       768,
-       {0xC0C4DB00, 0x3F40719A, 0xC0661D96, 0x40661D96, 0x3F3258BF}},
-  });
-}
-
-TEST_F(StagePlugin, ReferenceWidthLayersCarryTheDepth) {
-  Surface s1 = MakeSurface(1280, 480), s2 = MakeSurface(640, 480),
-          s3 = MakeSurface(640, 480);
-  Layers(&s1, &s2, &s3);
-  stage.load();
-  stage.draw();
-  ExpectDraws({
-      {&s1,
-       1280,
-       480,
-       {0xBFF27786, 0x3E29B472, 0xC02D3A07, 0x402D3A07, 0x3CF5C28F}},
-      {&s2,
-       640,
-       480,
-       {0xC01BE76D, 0x3D1374C7, 0xC02FC963, 0x402FC963, 0x3D75C28F}},
-      {&s3,
-       640,
-       480,
-       {0xC08BE76D, 0xBF839581, 0xC03258BF, 0x403258BF, 0x3DB851EB}},
-  });
-}
-
-TEST_F(StagePlugin, CarriedDepthSkipsAbsentLayers) {
-  Surface s2 = MakeSurface(1920, 480), s3 = MakeSurface(640, 480);
-  Layers(nullptr, &s2, &s3);
-  stage.load();
-  stage.draw();
-  ExpectDraws({
-      {&s2,
-       1920,
-       480,
-       {0xC0078D50, 0xBE90624D, 0xC0028F5C, 0x40028F5C, 0xBEF0A3D7}},
-      {&s3,
-       640,
-       480,
-       {0xC07CAC09, 0xBFB9DB23, 0xC0051EB9, 0x40051EB9, 0xBEE147AE}},
-  });
-}
-
-TEST_F(StagePlugin, OnlyLayerThreeUsesItsOwnRule) {
-  Surface s3 = MakeSurface(800, 480);
-  Layers(nullptr, nullptr, &s3);
-  stage.load();
-  stage.draw();
+// clang-format off
+const WorkedRow kWorkedRows[] = {
+  // example                layer  W      H     z           x0          x1          y0          y1
+  {"1280, 960, 800",        1,     1280,  480,  0x3CF5C28F, 0xC02D3A07, 0x402D3A07, 0xBFF27786, 0x3E29B472},
+  {"1280, 960, 800",        2,     960,   480,  0x3F83D70A, 0xC08147AE, 0x408147AE, 0xC04126EA, 0x3F1E3541},
+  {"1280, 960, 800",        3,     800,   480,  0x4041EB85, 0xC0D69D04, 0x40D69D04, 0xC0D72B02, 0x3FA978D5},
+  {"three 1024 x 768",      1,     1024,  768,  0x3F3258BF, 0xC0661D95, 0x40661D95, 0xC047B3A2, 0x3E8BC5EA},
+  {"three 1024 x 768",      2,     1024,  768,  0x3F3258BF, 0xC0661D96, 0x40661D96, 0xC0727BB4, 0x3FB1C434},
+  {"three 1024 x 768",      3,     1024,  768,  0x3F3258BF, 0xC0661D96, 0x40661D96, 0xC0C4DB00, 0x3F40719A},
+  {"1280, 640, 640",        1,     1280,  480,  0x3CF5C28F, 0xC02D3A07, 0x402D3A07, 0xBFF27786, 0x3E29B472},
+  {"1280, 640, 640",        2,     640,   480,  0x3D75C28F, 0xC02FC963, 0x402FC963, 0xC01BE76D, 0x3D1374C7},
+  {"1280, 640, 640",        3,     640,   480,  0x3DB851EB, 0xC03258BF, 0x403258BF, 0xC08BE76D, 0xBF839581},
+  {"absent, 1920, 640",     1,     0,     0,    0,          0,          0,          0,          0},
+  {"absent, 1920, 640",     2,     1920,  480,  0xBEF0A3D7, 0xC0028F5C, 0x40028F5C, 0xC0078D50, 0xBE90624D},
+  {"absent, 1920, 640",     3,     640,   480,  0xBEE147AE, 0xC0051EB9, 0x40051EB9, 0xC07CAC09, 0xBFB9DB23},
   // Float32 arithmetic would give x1 0x40D69D03.
-  ExpectDraws({{&s3,
-                800,
-                480,
-                {0xC0D72B02, 0x3FA978D5, 0xC0D69D04, 0x40D69D04, 0x4041EB85}}});
-}
+  {"only layer 3, 800",     3,     800,   480,  0x4041EB85, 0xC0D69D04, 0x40D69D04, 0xC0D72B02, 0x3FA978D5},
+  {"narrow layer 1, 320",   1,     320,   480,  0xC03E147B, 0x3FA58BF3, 0xBFA58BF3, 0x4067DFAA, 0xBEA24A63},
+};
+// clang-format on
 
-TEST_F(StagePlugin, NarrowLayerIsNeitherClampedNorSwapped) {
-  Surface s1 = MakeSurface(320, 480);
-  Layers(&s1, nullptr, nullptr);
-  stage.load();
-  stage.draw();
-  ExpectDraws({{&s1,
-                320,
-                480,
-                {0x4067DFAA, 0xBEA24A63, 0x3FA58BF3, 0xBFA58BF3, 0xC03E147B}}});
-}
-
-TEST_F(StagePlugin, WideLayerGetsBaseDepthBetweenMinusOneAndZero) {
-  Surface s2 = MakeSurface(1920, 480);
-  Layers(nullptr, &s2, nullptr);
-  stage.load();
-  stage.draw();
-  ASSERT_EQ(recorder.draws.size(), 1u);
-  EXPECT_EQ(recorder.draws[0].quad.z,
-            Bits(static_cast<float>(-0.5 + (double)FloatFromBits(0x3CF5C28F))));
+TEST_F(StagePlugin, WorkedExamples) {
+  const size_t rowCount = sizeof kWorkedRows / sizeof kWorkedRows[0];
+  for (size_t first = 0; first < rowCount;) {
+    const char *example = kWorkedRows[first].example;
+    SCOPED_TRACE(example);
+    Surface surfaces[3];
+    std::vector<ExpectedDraw> expected;
+    Layers(nullptr, nullptr, nullptr);
+    size_t row = first;
+    for (; row < rowCount && kWorkedRows[row].example == example; ++row) {
+      const WorkedRow &r = kWorkedRows[row];
+      if (r.width == 0) continue;  // absent
+      Surface &surface = surfaces[r.layer - 1];
+      surface = MakeSurface(r.width, r.height);
+      recorder.files[r.layer - 1] = &surface;
+      expected.push_back({&surface,
+                          int32_t(r.width),
+                          int32_t(r.height),
+                          {r.y0, r.y1, r.x0, r.x1, r.z}});
+    }
+    first = row;
+    recorder.draws.clear();
+    stage.load();
+    stage.draw();
+    ExpectDraws(expected);
+  }
 }
 
 // --- Choices where the rules leave room -----------------------------------
@@ -614,13 +558,19 @@ TEST_F(TesselPlugin, DirectoryTooLongLeavesTheLayerAbsent) {
 
 // --- The tangent constant ---------------------------------------------------
 
+// The angle and its tangent as the description gives them: the double
+// 0x3FE657184482875E, and t = 0.8390996108835616, the double
+// 0x3FEAD9E76D5A9960. The angle is worked out at run time, as the C
+// runtime's tan() then is.
 TEST(StageConstants, TangentIsTheTangentOfTheAngle) {
-  double angle = 40 * 3.1415926 / 180;
+  volatile double pi = 3.1415926;
+  double angle = 40 * pi / 180;
   uint64_t bits;
   memcpy(&bits, &angle, sizeof bits);
-  EXPECT_EQ(bits, angleBits);
-  volatile double input = angle;  // computed at run time by the C runtime
-  EXPECT_EQ(tan(input), tangentOfAngle);
+  EXPECT_EQ(bits, 0x3FE657184482875EULL);
+  memcpy(&bits, &tangentOfAngle, sizeof bits);
+  EXPECT_EQ(bits, 0x3FEAD9E76D5A9960ULL);
+  EXPECT_EQ(tan(angle), tangentOfAngle);
 }
 
 }  // namespace

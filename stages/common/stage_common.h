@@ -18,11 +18,10 @@ constexpr float FloatFromBits(uint32_t bits) {
 // where a computed value becomes float32.
 inline float F(double value) { return static_cast<float>(value); }
 
-// tan(40 * 3.1415926 / 180) in IEEE double: the angle is the double
-// 0x3FE657184482875E. Kept as a constant so every frame, every host and
+// tan(40 * 3.1415926 / 180) in IEEE double (the angle is the double
+// 0x3FE657184482875E). Kept as a constant so every frame, every host and
 // every C runtime sees the same value; a test checks it against tan().
 constexpr double tangentOfAngle = 0.83909961088356157;
-constexpr uint64_t angleBits = 0x3FE657184482875EULL;
 
 // Truncates toward zero like a C cast, but defined for every input: NaN
 // gives 0 and values outside the int32 range saturate.
