@@ -72,7 +72,9 @@ __attribute__((always_inline)) static inline float DrawLayer(
   quad.z = F(zd);
   double w = zd + two;
   quad.x0 = F(w * -fourThirds);
-  quad.x1 = F(w * fourThirds);
+  // F(w * 4/3) is exactly -x0; written so, x1 stays the negative of x0
+  // even for a NaN width, whose sign a product does not fix.
+  quad.x1 = -quad.x0;
   if (!rule) {
     double s = quad.z + one;
     quad.y0 = F((-one - tangentOfAngle) * s);
