@@ -7,6 +7,7 @@
 
 #include <stdint.h>
 #include <stdio.h>
+#include <xmmintrin.h>
 
 // A float32 constant spelled by its bit pattern, so that the value used is
 // exactly the one documented, not whatever a decimal literal rounds to.
@@ -26,10 +27,12 @@ constexpr double tangentOfAngle = 0.83909961088356157;
 // Truncates toward zero like a C cast, but defined for every input: NaN
 // gives 0 and values outside the int32 range saturate.
 inline int32_t TruncateToInt32(float value) {
+  // The processor's truncation gives INT32_MIN for NaN and for everything
+  // out of range; only then is there more to decide.
+  int32_t truncated = _mm_cvtt_ss2si(_mm_set_ss(value));
+  if (truncated != INT32_MIN) return truncated;
   if (value != value) return 0;
-  if (value >= 2147483648.0f) return INT32_MAX;
-  if (value <= -2147483648.0f) return INT32_MIN;
-  return static_cast<int32_t>(value);
+  return value > 0 ? INT32_MAX : INT32_MIN;
 }
 
 // The 256-byte path buffer of a layer's bitmap.
