@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "bitmap_file.h"
+
 void (*traceLine)(const std::string &line);
 
 namespace {
@@ -73,48 +75,26 @@ std::string Name(Surface *surface) {
   return name;
 }
 
-bool ReadPixels(HBITMAP bitmap, HostSurface *s) {
-  BITMAP info;
-  if (!GetObjectA(bitmap, sizeof info, &info)) return false;
-  s->width = info.bmWidth;
-  s->height = info.bmHeight;
-  s->pixels.assign(size_t(s->width) * s->height, 0);
-  BITMAPINFO request = {};
-  request.bmiHeader.biSize = sizeof request.bmiHeader;
-  request.bmiHeader.biWidth = s->width;
-  request.bmiHeader.biHeight = -s->height;  // top-down
-  request.bmiHeader.biPlanes = 1;
-  request.bmiHeader.biBitCount = 32;
-  request.bmiHeader.biCompression = BI_RGB;
-  HDC screen = GetDC(NULL);
-  int rows = GetDIBits(screen, bitmap, 0, s->height, s->pixels.data(), &request,
-                       DIB_RGB_COLORS);
-  ReleaseDC(NULL, screen);
-  for (uint32_t &p : s->pixels) p &= 0xFFFFFF;  // BGRA in memory = 0xRRGGBB
-  return rows == s->height;
-}
-
 // The services. Slots the plug-ins never call report themselves.
 Surface *STAGE_CDECL LoadSurface(const char *path, int32_t mode) {
-  HBITMAP bitmap = static_cast<HBITMAP>(LoadImageA(
-      NULL, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+  BitmapPixels bitmap;
+  std::string why;
   HostSurface *s = nullptr;
-  if (bitmap) {
+  if (ReadBitmapFile(path, bitmap, why)) {
     s = new HostSurface();
     s->number = int(surfaces.size()) + 1;
     s->path = path;
     s->releases = 0;
-    if (ReadPixels(bitmap, s)) {
-      snprintf(reinterpret_cast<char *>(s->surface.hostData),
-               sizeof s->surface.hostData, "stageview surface %d", s->number);
-      s->surface.width = float(s->width);
-      s->surface.height = float(s->height);
-      surfaces.push_back(s);
-    } else {
-      delete s;
-      s = nullptr;
-    }
-    DeleteObject(bitmap);
+    s->width = bitmap.width;
+    s->height = bitmap.height;
+    s->pixels.swap(bitmap.pixels);
+    snprintf(reinterpret_cast<char *>(s->surface.hostData),
+             sizeof s->surface.hostData, "stageview surface %d", s->number);
+    s->surface.width = float(s->width);
+    s->surface.height = float(s->height);
+    surfaces.push_back(s);
+  } else {
+    fprintf(stderr, "stageview: warning: %s: %s\n", path, why.c_str());
   }
   if (s)
     Trace("  LoadSurface(\"%s\", %d) -> surface %d (%d x %d)", path, mode,

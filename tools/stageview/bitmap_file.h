@@ -1,0 +1,26 @@
+// Reading a stage author's bitmap safely. The platform's own loader faults
+// on some damaged files (cut short after the headers, a pixel offset past
+// the end) and draws top-down files black, so the file is checked here,
+// field by field against its real size and against the limits below, and
+// only then handed to the platform's DIB conversion, which decodes every
+// depth, top-down rows and RLE.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+const int kMaxBitmapSide = 16384;           // pixels, each way
+const int64_t kMaxBitmapPixels = 32 << 20;  // 32 Mi pixels (128 MiB)
+const int64_t kMaxBitmapFileBytes = 256 << 20;
+
+struct BitmapPixels {
+  int width = 0, height = 0;
+  int bitsPerPixel = 0;
+  std::vector<uint32_t> pixels;  // 0xRRGGBB, row 0 on top
+};
+
+// Reads `path` into `bitmap`. On failure returns false with `why` set to a
+// short reason ("cut short: ...", "width 0", ...).
+bool ReadBitmapFile(const char *path, BitmapPixels &bitmap, std::string &why);
