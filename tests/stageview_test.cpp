@@ -183,6 +183,42 @@ TEST(StageviewCommandLine, ErrorsExitNonZeroWithAMessage) {
   EXPECT_EQ(RunStageview({"stage.dll", "samples\\layered", "--bogus"}, &errors),
             1);
   EXPECT_NE(errors.find("unknown option --bogus"), std::string::npos);
+  // Numbers whole or not at all.
+  for (const char *camera : {"nan", "inf", "1e300", "0.5x", ""}) {
+    EXPECT_EQ(
+        RunStageview({"stage.dll", "samples\\layered", "--camera", camera},
+                     &errors),
+        1)
+        << camera;
+    EXPECT_NE(errors.find("--camera wants a number"), std::string::npos)
+        << camera;
+  }
+  EXPECT_EQ(
+      RunStageview({"stage.dll", "samples\\layered", "--camera"}, &errors), 1);
+  EXPECT_NE(errors.find("--camera wants a number"), std::string::npos);
+  for (const char *pan : {"3x", "2.5", "17"})
+    EXPECT_EQ(
+        RunStageview({"stage.dll", "samples\\layered", "--pan", pan}, &errors),
+        1)
+        << pan;
+}
+
+// Only real separators go: in code page 932 the second byte of "ソ"
+// (0x83 0x5C) is the byte of a backslash.
+TEST(StageviewHost, TrailingSeparatorsAreStrippedAsCodePage932Text) {
+  struct Case {
+    const char *given, *expected;
+  } cases[] = {{"stages\\\x83\x5C", "stages\\\x83\x5C"},
+               {"stages\\\x83\x5C\\", "stages\\\x83\x5C"},
+               {"stages\\night//", "stages\\night"},
+               {"\\", "\\"},
+               {"C:\\", "C:"}};
+  for (const Case &c : cases) {
+    char folder[64];
+    strcpy(folder, c.given);
+    StripTrailingSeparators(folder);
+    EXPECT_STREQ(folder, c.expected) << c.given;
+  }
 }
 
 TEST(StageviewCommandLine, WritesTheFrameOrTheStripAsBmp) {
@@ -203,6 +239,7 @@ TEST(StageviewCommandLine, WritesTheFrameOrTheStripAsBmp) {
     EXPECT_EQ(info.biBitCount, 24);
     EXPECT_EQ(bytes.size(), 54u + size_t(width) * 3 * 480);
   }
+  EXPECT_FALSE(Exists(one + ".part")) << "the temporary name is gone";
 }
 
 TEST(StageviewCommandLine, WindowPansWithPlayerOnesKeysFromTheKeyFile) {

@@ -186,16 +186,27 @@ void Paint(const DrawRequest &r, double camera, Frame &frame) {
 
 }  // namespace
 
+void StripTrailingSeparators(char *folder) {
+  // Walk the text as code page 932: the second byte of a double-byte
+  // character may be 0x5C ("ソ" is 0x83 0x5C) and is no separator.
+  size_t keep = 0;
+  for (size_t i = 0; folder[i];) {
+    bool separator = folder[i] == '\\' || folder[i] == '/';
+    size_t length =
+        IsDBCSLeadByteEx(932, BYTE(folder[i])) && folder[i + 1] ? 2 : 1;
+    i += length;
+    if (!separator || i == 1) keep = i;  // a lone root separator stays
+  }
+  folder[keep] = 0;
+}
+
 HostServices *StageHostServices() { return &services; }
 
 int32_t StageInfoValue() { return infoValue; }
 
 int OpenStage(const char *pluginPath, const char *folder, std::string &error) {
   snprintf(stageFolder, sizeof stageFolder, "%s", folder);
-  // GetPath gives the folder without a trailing separator.
-  for (size_t n = strlen(stageFolder);
-       n > 1 && (stageFolder[n - 1] == '\\' || stageFolder[n - 1] == '/'); --n)
-    stageFolder[n - 1] = 0;
+  StripTrailingSeparators(stageFolder);
   plugin = LoadLibraryA(pluginPath);
   if (!plugin) {
     error = "cannot load the plug-in " + std::string(pluginPath) +
@@ -293,19 +304,26 @@ int WriteFramesBmp(const char *path, const std::vector<Frame *> &frames) {
   info.biPlanes = 1;
   info.biBitCount = 24;
   info.biSizeImage = DWORD(stride) * height;
-  FILE *out = fopen(path, "wb");
+  // Written under a temporary name and renamed when complete, so that a
+  // failed write (a full disk) leaves no partial image behind.
+  std::string partial = std::string(path) + ".part";
+  FILE *out = fopen(partial.c_str(), "wb");
   if (!out) return 0;
-  fwrite(&file, sizeof file, 1, out);
-  fwrite(&info, sizeof info, 1, out);
+  bool written = fwrite(&file, sizeof file, 1, out) == 1 &&
+                 fwrite(&info, sizeof info, 1, out) == 1;
   std::vector<unsigned char> line(stride, 0);
-  for (int row = height - 1; row >= 0; --row) {
+  for (int row = height - 1; written && row >= 0; --row) {
     for (int col = 0; col < width; ++col) {
       uint32_t p = frames[col / kFrameWidth]->pixels[row][col % kFrameWidth];
       line[col * 3] = p & 0xFF;
       line[col * 3 + 1] = (p >> 8) & 0xFF;
       line[col * 3 + 2] = (p >> 16) & 0xFF;
     }
-    fwrite(line.data(), 1, line.size(), out);
+    written = fwrite(line.data(), 1, line.size(), out) == line.size();
   }
-  return fclose(out) == 0;
+  written = fclose(out) == 0 && written;
+  if (written && MoveFileExA(partial.c_str(), path, MOVEFILE_REPLACE_EXISTING))
+    return 1;
+  DeleteFileA(partial.c_str());
+  return 0;
 }

@@ -59,6 +59,10 @@ void RenderFrame(double camera, Frame &frame);
 // called. Empty when all was well.
 std::vector<std::string> CloseStage();
 
+// Removes trailing '\\' and '/' from a folder given as code page 932 text;
+// only real separators go, and a lone root separator stays.
+void StripTrailingSeparators(char *folder);
+
 // The service table handed to the plug-in (for tests of the host itself).
 HostServices *StageHostServices();
 

@@ -5,6 +5,7 @@
 #include <string.h>
 #include <windows.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -125,6 +126,17 @@ void ReadPanKeys(int32_t *left, int32_t *right) {
   CloseHandle(file);
 }
 
+// A whole number in the text: finite, within [low, high], nothing after it.
+bool ParseNumber(const char *text, double low, double high, double *value) {
+  char *end = nullptr;
+  double parsed = strtod(text, &end);
+  if (end == text || *end || !std::isfinite(parsed) || parsed < low ||
+      parsed > high)
+    return false;
+  *value = parsed;
+  return true;
+}
+
 int StageviewMain(int argc, char **argv) {
   const char *plugin = nullptr, *folder = nullptr, *out = "stage.bmp";
   double camera = 0;
@@ -138,18 +150,29 @@ int StageviewMain(int argc, char **argv) {
       return 0;
     } else if (arg == "--out" && hasValue) {
       out = argv[++i];
-    } else if (arg == "--camera" && hasValue) {
-      char *end;
-      camera = strtod(argv[++i], &end);
-      if (*end)
-        return Fail(1, "--camera wants a number\n" + std::string(usage));
-    } else if (arg == "--pan" && hasValue) {
-      pan = atoi(argv[++i]);
-      if (pan < 2 || pan > 16)
-        return Fail(1, "--pan wants 2 to 16 frames\n" + std::string(usage));
-    } else if (arg == "--bench" && hasValue) {
-      bench = atoi(argv[++i]);
-      if (bench < 1) return Fail(1, "--bench wants a frame count");
+    } else if (arg == "--camera" || arg == "--pan" || arg == "--bench") {
+      // Numbers are taken whole or not at all: finite, in range, nothing
+      // after them.
+      const char *text = hasValue ? argv[++i] : "";
+      double value;
+      if (arg == "--camera") {
+        if (!ParseNumber(text, -1e6, 1e6, &value))
+          return Fail(1, "--camera wants a number from -1e6 to 1e6, not \"" +
+                             std::string(text) + "\"\n" + usage);
+        camera = value;
+      } else if (arg == "--pan") {
+        if (!ParseNumber(text, 2, 16, &value) || value != int(value))
+          return Fail(1, "--pan wants 2 to 16 frames, not \"" +
+                             std::string(text) + "\"\n" + usage);
+        pan = int(value);
+      } else {
+        if (!ParseNumber(text, 1, 1e7, &value) || value != int(value))
+          return Fail(1,
+                      "--bench wants a frame count from 1 to 10000000, "
+                      "not \"" +
+                          std::string(text) + "\"");
+        bench = int(value);
+      }
     } else if (arg == "--trace") {
       trace = true;
     } else if (arg == "--window") {
