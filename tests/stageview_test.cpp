@@ -203,6 +203,41 @@ TEST(StageviewCommandLine, ErrorsExitNonZeroWithAMessage) {
         << pan;
 }
 
+// stageview.exe as its own process (a crash must not take the test with
+// it): the exit code, or -1 when it did not end within a minute.
+long RunStageviewProgram(const std::string &arguments) {
+  std::string command = "stageview.exe " + arguments;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &process))
+    return -2;
+  long code = -1;
+  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+    DWORD exitCode;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    code = long(exitCode);
+  } else {
+    TerminateProcess(process.hProcess, 255);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
+// A plug-in that crashes in draw ends the host at once with 7; one whose
+// CreateStage returns 0 with null callbacks is a contract breach, 5.
+TEST(StageviewCommandLine, FaultyPluginsGetTheirOwnExitCodes) {
+  TempFolder out;
+  std::string image = " --out \"" + out.Join("x.bmp") + "\"";
+  EXPECT_EQ(RunStageviewProgram("faulty_plugin_1.dll samples\\layered" + image),
+            7);
+  EXPECT_EQ(RunStageviewProgram("faulty_plugin_2.dll samples\\layered" + image),
+            5);
+  EXPECT_EQ(RunStageviewProgram("stage.dll samples\\layered" + image), 0);
+}
+
 // Only real separators go: in code page 932 the second byte of "ソ"
 // (0x83 0x5C) is the byte of a backslash.
 TEST(StageviewHost, TrailingSeparatorsAreStrippedAsCodePage932Text) {

@@ -186,6 +186,17 @@ void Paint(const DrawRequest &r, double camera, Frame &frame) {
 
 }  // namespace
 
+bool AddressInPlugin(const void *address) {
+  if (!plugin) return false;
+  const BYTE *base = reinterpret_cast<const BYTE *>(plugin);
+  const IMAGE_DOS_HEADER *dos =
+      reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+  const IMAGE_NT_HEADERS *nt =
+      reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
+  const BYTE *at = static_cast<const BYTE *>(address);
+  return at >= base && at < base + nt->OptionalHeader.SizeOfImage;
+}
+
 void StripTrailingSeparators(char *folder) {
   // Walk the text as code page 932: the second byte of a double-byte
   // character may be 0x5C ("ソ" is 0x83 0x5C) and is no separator.
@@ -253,6 +264,25 @@ int OpenStage(const char *pluginPath, const char *folder, std::string &error) {
   stageObject.drawParam = 0;
   int32_t created = createStage(&stageObject);
   Trace("CreateStage(stage) -> %d", created);
+  // The plug-in's promises, checked before they are relied on.
+  std::string broken;
+  if (created != 1) broken = "CreateStage returned " + std::to_string(created);
+  const struct {
+    const char *name;
+    StageCallback callback;
+  } callbacks[] = {{"draw", stageObject.draw},
+                   {"load", stageObject.load},
+                   {"release", stageObject.release},
+                   {"aux", stageObject.aux}};
+  for (const auto &c : callbacks)
+    if (!c.callback && broken.empty())
+      broken = std::string("CreateStage left ") + c.name + " null";
+  if (!broken.empty()) {
+    error = "the plug-in broke the host contract: " + broken;
+    FreeLibrary(plugin);
+    plugin = NULL;
+    return 5;
+  }
   Trace("load()");
   stageObject.load();
   return 0;

@@ -43,7 +43,8 @@ extern void (*traceLine)(const std::string &line);
 // Loads the plug-in, calls its info export (StageInfo or CharacterInfo) and
 // CreateStage, then load. On failure returns a process exit code (2: the
 // DLL cannot be loaded, 3: it lacks CreateStage) with `error` set, and
-// leaves nothing loaded; 0 on success.
+// leaves nothing loaded; 5 when CreateStage does not return 1 or leaves a
+// callback null; 0 on success.
 int OpenStage(const char *pluginPath, const char *stageFolder,
               std::string &error);
 
@@ -58,6 +59,10 @@ void RenderFrame(double camera, Frame &frame);
 // surface released twice or never, an unknown surface, a reserved slot
 // called. Empty when all was well.
 std::vector<std::string> CloseStage();
+
+// Whether an address lies in the loaded plug-in's image (for telling a
+// crash of the plug-in from one of the host).
+bool AddressInPlugin(const void *address);
 
 // Removes trailing '\\' and '/' from a folder given as code page 932 text;
 // only real separators go, and a lone root separator stays.

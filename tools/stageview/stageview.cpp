@@ -1,5 +1,25 @@
 // stageview: a reference game host for stage plug-ins. See --help and
 // stage_host.h for what it does and how it maps quads onto the screen.
+#include <stdio.h>
+#include <windows.h>
+
+#include "stage_host.h"
 #include "stageview_main.h"
 
-int main(int argc, char **argv) { return StageviewMain(argc, argv); }
+// A crash ends the program at once with an exit code of its own, telling
+// whose instruction faulted: 7 the plug-in's, 8 stageview's.
+static LONG WINAPI ReportCrash(EXCEPTION_POINTERS *info) {
+  const EXCEPTION_RECORD *record = info->ExceptionRecord;
+  bool inPlugin = AddressInPlugin(record->ExceptionAddress);
+  fprintf(stderr, "stageview: %s crashed: exception 0x%08lX at %p\n",
+          inPlugin ? "the plug-in" : "stageview itself", record->ExceptionCode,
+          record->ExceptionAddress);
+  fflush(stderr);
+  TerminateProcess(GetCurrentProcess(), inPlugin ? 7 : 8);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+int main(int argc, char **argv) {
+  SetUnhandledExceptionFilter(ReportCrash);
+  return StageviewMain(argc, argv);
+}

@@ -30,7 +30,8 @@ const char usage[] =
     "  --help          this text\n"
     "Exit codes: 0 done, 1 bad arguments, 2 plug-in not loadable, 3 not a\n"
     "stage plug-in, 4 no stage folder, 5 the plug-in broke the host\n"
-    "contract, 6 cannot write the image.\n";
+    "contract, 6 cannot write the image, 7 the plug-in crashed, 8 stageview\n"
+    "itself crashed.\n";
 
 void PrintTrace(const std::string &line) { printf("%s\n", line.c_str()); }
 
