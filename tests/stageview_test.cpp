@@ -91,6 +91,18 @@ TEST_F(Stageview, MissingNearLayerUncoversTheLayersBehind) {
   EXPECT_EQ(nullLoads, 1);
 }
 
+// A quad just in front of the eye reaches billions of pixels beyond the
+// frame; it is clipped before it becomes integers and covers the frame.
+TEST_F(Stageview, QuadJustInFrontOfTheEyeCoversTheFrame) {
+  Open("faulty_plugin_3.dll", "samples\\single");
+  RenderFrame(0, *frame);
+  EXPECT_EQ(CloseStage(), std::vector<std::string>{});
+  int background = 0;
+  for (auto &row : frame->pixels)
+    for (uint32_t p : row) background += p == kBackground;
+  EXPECT_EQ(background, 0);
+}
+
 TEST_F(Stageview, PanMovesNearerLayersFarther) {
   Open("stage.dll", "samples\\layered");
   std::unique_ptr<Frame> right(new Frame);

@@ -2,13 +2,32 @@
 // source with FAULT set to the fault's number.
 //   1  draw writes through a null pointer (a crash inside the plug-in)
 //   2  CreateStage returns 0 and leaves every callback null
+//   3  no fault: back1.bmp drawn as a quad just in front of the eye that
+//      covers the whole view many times over
 #include <windows.h>
 
 #include "stage_plugin.h"
 
 static StageObject *currentStage;
 
+static Surface *backSurface;
+
 static void STAGE_CDECL Nothing() {}
+static void STAGE_CDECL LoadBack1() {
+  char path[300];
+  wsprintfA(path, "%s\\back1.bmp", currentStage->host->GetPath(2));
+  backSurface = currentStage->host->LoadSurface(path, 0);
+}
+static void STAGE_CDECL DrawNearTheEye() {
+  if (!backSurface) return;
+  SourceRect source = {0, 0, int32_t(backSurface->width),
+                       int32_t(backSurface->height)};
+  StageQuad quad = {-1.0f, 1.0f, -1.0f, 1.0f, -1.99999994f};
+  currentStage->host->DrawSurface(backSurface, source, quad, 0);
+}
+static void STAGE_CDECL ReleaseBack1() {
+  if (backSurface) currentStage->host->ReleaseSurface(backSurface);
+}
 static void STAGE_CDECL CrashingDraw() {
   volatile int *nowhere = nullptr;
   *nowhere = currentStage ? 1 : 2;
@@ -21,6 +40,12 @@ extern "C" __declspec(dllexport) int32_t STAGE_CDECL
   stage->draw = CrashingDraw;
   stage->load = Nothing;
   stage->release = Nothing;
+  stage->aux = Nothing;
+  return 1;
+#elif FAULT == 3
+  stage->draw = DrawNearTheEye;
+  stage->load = LoadBack1;
+  stage->release = ReleaseBack1;
   stage->aux = Nothing;
   return 1;
 #else

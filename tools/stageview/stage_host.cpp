@@ -162,13 +162,21 @@ void Paint(const DrawRequest &r, double camera, Frame &frame) {
   int srcRight = std::min(s.width, r.source.right);
   int srcBottom = std::min(s.height, r.source.bottom);
   if (srcLeft >= srcRight || srcTop >= srcBottom) return;
-  if (left == right || top == bottom) return;
-  int colFirst = std::max(0, int(std::ceil(std::min(left, right) - 0.5)));
-  int colEnd =
-      std::min(kFrameWidth, int(std::ceil(std::max(left, right) - 0.5)));
-  int rowFirst = std::max(0, int(std::ceil(std::min(top, bottom) - 0.5)));
-  int rowEnd =
-      std::min(kFrameHeight, int(std::ceil(std::max(top, bottom) - 0.5)));
+  if (!std::isfinite(left) || !std::isfinite(right) || !std::isfinite(top) ||
+      !std::isfinite(bottom) || left == right || top == bottom)
+    return;
+  // Clipped to the frame in floating point first: a quad just in front of
+  // the eye spans far more than an int holds.
+  auto first = [](double a, double b, int limit) {
+    return int(std::clamp(std::ceil(std::min(a, b) - 0.5), 0.0, double(limit)));
+  };
+  auto end = [](double a, double b, int limit) {
+    return int(std::clamp(std::ceil(std::max(a, b) - 0.5), 0.0, double(limit)));
+  };
+  int colFirst = first(left, right, kFrameWidth);
+  int colEnd = end(left, right, kFrameWidth);
+  int rowFirst = first(top, bottom, kFrameHeight);
+  int rowEnd = end(top, bottom, kFrameHeight);
   for (int row = rowFirst; row < rowEnd; ++row) {
     double v = (row + 0.5 - top) / (bottom - top);
     int y = srcTop + int(v * (srcBottom - srcTop));
