@@ -165,9 +165,9 @@ int RunStageview(std::vector<std::string> args, std::string *errors = nullptr) {
   std::vector<char *> argv;
   for (std::string &a : args) argv.push_back(&a[0]);
   FILE *sink = tmpfile();
-  stageviewErrors = sink;
+  stageviewErrors = hostWarnings = sink;
   int code = StageviewMain(int(argv.size()), argv.data());
-  stageviewErrors = stderr;
+  stageviewErrors = hostWarnings = stderr;
   if (errors) {
     rewind(sink);
     char text[4096] = "";
@@ -213,6 +213,28 @@ TEST(StageviewCommandLine, ErrorsExitNonZeroWithAMessage) {
         RunStageview({"stage.dll", "samples\\layered", "--pan", pan}, &errors),
         1)
         << pan;
+}
+
+// What an author would otherwise not see: an empty folder draws nothing,
+// a folder too long for the plug-ins' path buffer loads nothing.
+TEST(StageviewCommandLine, WarnsOfAnEmptyFrameAndATooLongFolder) {
+  TempFolder empty, out;
+  std::string errors;
+  std::string image = out.Join("x.bmp");
+  EXPECT_EQ(RunStageview({"stage.dll", empty.path, "--out", image}, &errors),
+            0);
+  EXPECT_NE(errors.find("drew nothing"), std::string::npos) << errors;
+  std::string deep = empty.path;
+  while (deep.size() < 247) {  // 247 + "\\back1.bmp" + NUL > 256 < MAX_PATH
+    deep += deep.size() < 220 ? "\\abcdefghijklmnopqrstuvwxyz" : "\\d";
+    CreateDirectoryA(deep.c_str(), nullptr);
+  }
+  EXPECT_EQ(RunStageview({"stage.dll", deep, "--out", image}, &errors), 0);
+  EXPECT_NE(errors.find("256-byte"), std::string::npos) << errors;
+  EXPECT_EQ(
+      RunStageview({"stage.dll", "samples\\layered", "--out", image}, &errors),
+      0);
+  EXPECT_EQ(errors.find("warning"), std::string::npos) << errors;
 }
 
 // stageview.exe as its own process (a crash must not take the test with

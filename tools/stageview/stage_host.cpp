@@ -11,6 +11,7 @@
 #include "bitmap_file.h"
 
 void (*traceLine)(const std::string &line);
+FILE *hostWarnings = stderr;
 
 namespace {
 
@@ -42,6 +43,7 @@ char stageFolder[1024];
 std::vector<HostSurface *> surfaces;  // every surface ever loaded
 std::vector<DrawRequest> requests;    // of the frame being drawn
 std::vector<std::string> problems;
+bool warnedEmptyFrame;  // once a run
 
 void Trace(const char *format, ...) {
   if (!traceLine) return;
@@ -94,7 +96,7 @@ Surface *STAGE_CDECL LoadSurface(const char *path, int32_t mode) {
     s->surface.height = float(s->height);
     surfaces.push_back(s);
   } else {
-    fprintf(stderr, "stageview: warning: %s: %s\n", path, why.c_str());
+    fprintf(hostWarnings, "stageview: warning: %s: %s\n", path, why.c_str());
   }
   if (s)
     Trace("  LoadSurface(\"%s\", %d) -> surface %d (%d x %d)", path, mode,
@@ -226,6 +228,16 @@ int32_t StageInfoValue() { return infoValue; }
 int OpenStage(const char *pluginPath, const char *folder, std::string &error) {
   snprintf(stageFolder, sizeof stageFolder, "%s", folder);
   StripTrailingSeparators(stageFolder);
+  // The plug-ins build "FOLDER\backN.bmp" in a 256-byte buffer and load
+  // nothing when it does not fit.
+  size_t longest = strlen(stageFolder) + strlen("\\back1.bmp");
+  if (longest >= 256)
+    fprintf(hostWarnings,
+            "stageview: warning: the stage folder is %u bytes long; with "
+            "\"\\back1.bmp\" that is %u, more than the plug-ins' 256-byte "
+            "path buffer holds: no bitmap will load\n",
+            unsigned(strlen(stageFolder)), unsigned(longest + 1));
+  warnedEmptyFrame = false;
   plugin = LoadLibraryA(pluginPath);
   if (!plugin) {
     error = "cannot load the plug-in " + std::string(pluginPath) +
@@ -307,6 +319,12 @@ void RenderFrame(double camera, Frame &frame) {
                      return a.quad.z > b.quad.z;
                    });
   for (const DrawRequest &r : requests) Paint(r, camera, frame);
+  if (requests.empty() && !warnedEmptyFrame) {
+    fprintf(hostWarnings,
+            "stageview: warning: the plug-in drew nothing in this frame "
+            "(no bitmap loaded?)\n");
+    warnedEmptyFrame = true;
+  }
 }
 
 std::vector<std::string> CloseStage() {

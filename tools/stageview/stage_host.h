@@ -22,6 +22,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include <string>
 #include <vector>
@@ -39,6 +40,8 @@ struct Frame {
 
 // Where trace lines go (one call per line, without a line feed); null: off.
 extern void (*traceLine)(const std::string &line);
+// Where the host's warnings to the stage author go (stderr by default).
+extern FILE *hostWarnings;
 
 // Loads the plug-in, calls its info export (StageInfo or CharacterInfo) and
 // CreateStage, then load. On failure returns a process exit code (2: the
