@@ -311,6 +311,29 @@ TEST(StageviewCommandLine, WritesTheFrameOrTheStripAsBmp) {
   EXPECT_FALSE(Exists(one + ".part")) << "the temporary name is gone";
 }
 
+TEST(StageviewCommandLine, PngByItsNameAndNoOtherKind) {
+  TempFolder out;
+  std::string png = out.Join("strip.PNG"), errors;
+  ASSERT_EQ(RunStageview(
+                {"stage.dll", "samples\\layered", "--pan", "2", "--out", png}),
+            0);
+  Bytes bytes = ReadBytes(png);
+  ASSERT_GT(bytes.size(), 24u);
+  const unsigned char signature[8] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
+  EXPECT_EQ(memcmp(bytes.data(), signature, 8), 0);
+  // IHDR: width and height, big-endian.
+  EXPECT_EQ(bytes[16] << 24 | bytes[17] << 16 | bytes[18] << 8 | bytes[19],
+            1280);
+  EXPECT_EQ(bytes[20] << 24 | bytes[21] << 16 | bytes[22] << 8 | bytes[23],
+            480);
+  EXPECT_EQ(RunStageview(
+                {"stage.dll", "samples\\layered", "--out", out.Join("x.jpg")},
+                &errors),
+            1);
+  EXPECT_NE(errors.find(".bmp or .png"), std::string::npos) << errors;
+  EXPECT_FALSE(Exists(out.Join("x.jpg")));
+}
+
 TEST(StageviewCommandLine, WindowPansWithPlayerOnesKeysFromTheKeyFile) {
   TempFolder game;
   CurrentFolder current(game.path);

@@ -1,5 +1,6 @@
 #include "stageview_main.h"
 
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "png_file.h"
 #include "stage_host.h"
 
 FILE *stageviewErrors = stderr;
@@ -20,7 +22,8 @@ const char usage[] =
     "usage: stageview PLUGIN.dll STAGE_FOLDER [options]\n"
     "Loads a stage plug-in as the game host does and renders its stage\n"
     "(640 x 480; see README for the view coordinates).\n"
-    "  --out FILE.bmp  where the image goes (default: stage.bmp)\n"
+    "  --out FILE      where the image goes, FILE.bmp or FILE.png\n"
+    "                  (default: stage.bmp)\n"
     "  --camera X      camera position along x, in view units (default 0)\n"
     "  --pan N         N frames (2-16), camera from -1 to +1, side by side\n"
     "  --trace         print every plug-in call and service call\n"
@@ -127,6 +130,15 @@ void ReadPanKeys(int32_t *left, int32_t *right) {
   CloseHandle(file);
 }
 
+// "bmp" or "png" from the name's extension (any case); empty for others.
+std::string ImageKind(const char *name) {
+  const char *dot = strrchr(name, '.');
+  if (!dot || strpbrk(dot, "\\/")) return "";
+  std::string kind;
+  for (const char *c = dot + 1; *c; ++c) kind += char(tolower(*c));
+  return kind == "bmp" || kind == "png" ? kind : "";
+}
+
 // A whole number in the text: finite, within [low, high], nothing after it.
 bool ParseNumber(const char *text, double low, double high, double *value) {
   char *end = nullptr;
@@ -188,6 +200,9 @@ int StageviewMain(int argc, char **argv) {
       return Fail(1, "too many arguments\n" + std::string(usage));
     }
   }
+  if (ImageKind(out).empty())
+    return Fail(1, "--out wants a name ending in .bmp or .png, not \"" +
+                       std::string(out) + "\"");
   if (!plugin || !folder)
     return Fail(
         1, "a plug-in and a stage folder are needed\n" + std::string(usage));
@@ -225,8 +240,22 @@ int StageviewMain(int argc, char **argv) {
       RenderFrame(at, *frames.back());
       strip.push_back(frames.back().get());
     }
-    if (!WriteFramesBmp(out, strip))
-      status = Fail(6, "cannot write " + std::string(out));
+    std::string why;
+    bool written;
+    if (ImageKind(out) == "png") {
+      std::vector<uint32_t> pixels(size_t(kFrameWidth) * count * kFrameHeight);
+      for (int row = 0; row < kFrameHeight; ++row)
+        for (int i = 0; i < count; ++i)
+          memcpy(&pixels[(size_t(row) * count + i) * kFrameWidth],
+                 strip[i]->pixels[row], sizeof strip[i]->pixels[row]);
+      written =
+          WritePng(out, pixels.data(), kFrameWidth * count, kFrameHeight, why);
+    } else {
+      written = WriteFramesBmp(out, strip);
+    }
+    if (!written)
+      status = Fail(6, "cannot write " + std::string(out) +
+                           (why.empty() ? "" : ": " + why));
     else
       printf("stageview: wrote %s (%d frame%s)\n", out, count,
              count > 1 ? "s" : "");

@@ -1,0 +1,93 @@
+#include "png_file.h"
+
+#include <wincodec.h>
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+// Releases a COM interface at the end of its scope.
+template <typename T>
+struct Held {
+  T *p = nullptr;
+  ~Held() {
+    if (p) p->Release();
+  }
+  T **out() { return &p; }
+};
+
+bool Failed(HRESULT result, const char *step, std::string &why) {
+  if (SUCCEEDED(result)) return false;
+  char text[96];
+  snprintf(text, sizeof text, "%s failed (0x%08lX)", step,
+           static_cast<unsigned long>(result));
+  why = text;
+  return true;
+}
+
+bool Encode(const wchar_t *path, const uint32_t *pixels, int width, int height,
+            std::string &why) {
+  Held<IWICImagingFactory> factory;
+  Held<IWICStream> stream;
+  Held<IWICBitmapEncoder> encoder;
+  Held<IWICBitmapFrameEncode> frame;
+  Held<IPropertyBag2> options;
+  if (Failed(CoCreateInstance(CLSID_WICImagingFactory, nullptr,
+                              CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                              reinterpret_cast<void **>(factory.out())),
+             "creating the imaging factory", why) ||
+      Failed(factory.p->CreateStream(stream.out()), "CreateStream", why) ||
+      Failed(stream.p->InitializeFromFilename(path, GENERIC_WRITE),
+             "opening the file", why) ||
+      Failed(factory.p->CreateEncoder(GUID_ContainerFormatPng, nullptr,
+                                      encoder.out()),
+             "creating the PNG encoder", why) ||
+      Failed(encoder.p->Initialize(stream.p, WICBitmapEncoderNoCache),
+             "Initialize", why) ||
+      Failed(encoder.p->CreateNewFrame(frame.out(), options.out()),
+             "CreateNewFrame", why) ||
+      Failed(frame.p->Initialize(options.p), "frame Initialize", why) ||
+      Failed(frame.p->SetSize(UINT(width), UINT(height)), "SetSize", why))
+    return false;
+  WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+  if (Failed(frame.p->SetPixelFormat(&format), "SetPixelFormat", why))
+    return false;
+  if (!IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) {
+    why = "the PNG encoder does not take 24-bit pixels";
+    return false;
+  }
+  UINT stride = UINT(width) * 3;
+  std::vector<BYTE> rows(size_t(stride) * height);
+  for (size_t i = 0; i < size_t(width) * height; ++i) {
+    rows[i * 3] = BYTE(pixels[i]);
+    rows[i * 3 + 1] = BYTE(pixels[i] >> 8);
+    rows[i * 3 + 2] = BYTE(pixels[i] >> 16);
+  }
+  return !Failed(frame.p->WritePixels(UINT(height), stride, UINT(rows.size()),
+                                      rows.data()),
+                 "WritePixels", why) &&
+         !Failed(frame.p->Commit(), "frame Commit", why) &&
+         !Failed(encoder.p->Commit(), "Commit", why);
+}
+
+}  // namespace
+
+bool WritePng(const char *path, const uint32_t *pixels, int width, int height,
+              std::string &why) {
+  std::string partial = std::string(path) + ".part";
+  wchar_t widePartial[MAX_PATH];
+  if (!MultiByteToWideChar(CP_ACP, 0, partial.c_str(), -1, widePartial,
+                           MAX_PATH)) {
+    why = "the file name is too long";
+    return false;
+  }
+  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  bool written = Encode(widePartial, pixels, width, height, why);
+  if (SUCCEEDED(com)) CoUninitialize();
+  if (written && MoveFileExA(partial.c_str(), path, MOVEFILE_REPLACE_EXISTING))
+    return true;
+  if (written) why = "cannot rename the finished file";
+  DeleteFileA(partial.c_str());
+  return false;
+}
