@@ -127,14 +127,14 @@ TEST_F(Stageview, TraceListsEveryCallWithFloatBits) {
       "CreateStage(stage) -> 1",
       "load()",
       "  GetPath(2) -> \"samples\\single\"",
-      "  LoadSurface(\"samples\\single\\back1.bmp\", 0) -> surface 1 "
-      "(1280 x 480)",
+      "  LoadSurface(\"samples\\single\\back1.bmp\", 0) -> back1.bmp "
+      "(1280 x 480, 24-bit)",
       "draw()",
-      "  DrawSurface(surface 1, {0, 0, 1280, 480}, {y0 -1.89427257 "
+      "  DrawSurface(back1.bmp, {0, 0, 1280, 480}, {y0 -1.89427257 "
       "0xBFF27786, y1 0.165727392 0x3E29B471, x0 -2.70666671 0xC02D3A07, x1 "
       "2.70666671 0x402D3A07, z 0.0299999993 0x3CF5C28F}, 0)",
       "release()",
-      "  ReleaseSurface(surface 1)",
+      "  ReleaseSurface(back1.bmp)",
   };
   EXPECT_EQ(traced, expected);
   // The wall fills the quad's bottom rows; the sky band its top.

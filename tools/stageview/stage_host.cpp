@@ -23,6 +23,7 @@ struct HostSurface {
   int number;  // 1, 2, ... in load order, for traces and reports
   std::string path;
   int width, height;
+  int bitsPerPixel;
   std::vector<uint32_t> pixels;  // 0xRRGGBB, row 0 on top
   int releases;
 };
@@ -67,11 +68,17 @@ HostSurface *Known(Surface *surface) {
   return nullptr;
 }
 
+// The file part of a path: traces name a surface by its bitmap.
+std::string FileName(const std::string &path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string Name(Surface *surface) {
   HostSurface *s = Known(surface);
   char name[64];
   if (s)
-    snprintf(name, sizeof name, "surface %d", s->number);
+    snprintf(name, sizeof name, "%s", FileName(s->path).c_str());
   else
     snprintf(name, sizeof name, "unknown surface %p", (void *)surface);
   return name;
@@ -88,6 +95,7 @@ Surface *STAGE_CDECL LoadSurface(const char *path, int32_t mode) {
     s->path = path;
     s->releases = 0;
     s->width = bitmap.width;
+    s->bitsPerPixel = bitmap.bitsPerPixel;
     s->height = bitmap.height;
     s->pixels.swap(bitmap.pixels);
     snprintf(reinterpret_cast<char *>(s->surface.hostData),
@@ -99,8 +107,8 @@ Surface *STAGE_CDECL LoadSurface(const char *path, int32_t mode) {
     fprintf(hostWarnings, "stageview: warning: %s: %s\n", path, why.c_str());
   }
   if (s)
-    Trace("  LoadSurface(\"%s\", %d) -> surface %d (%d x %d)", path, mode,
-          s->number, s->width, s->height);
+    Trace("  LoadSurface(\"%s\", %d) -> %s (%d x %d, %d-bit)", path, mode,
+          FileName(s->path).c_str(), s->width, s->height, s->bitsPerPixel);
   else
     Trace("  LoadSurface(\"%s\", %d) -> null", path, mode);
   return s ? &s->surface : nullptr;
