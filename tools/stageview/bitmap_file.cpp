@@ -24,7 +24,14 @@ bool ReadWholeFile(const char *path, std::vector<uint8_t> &bytes,
                    std::string &why) {
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return Fail(why, "cannot be opened");
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    return Fail(
+        why,
+        error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+            ? "missing"
+            : "cannot be opened (Windows error " + std::to_string(error) + ")");
+  }
   LARGE_INTEGER size;
   bool ok = GetFileSizeEx(file, &size) && size.QuadPart <= kMaxBitmapFileBytes;
   if (ok) {

@@ -335,6 +335,61 @@ void RenderFrame(double camera, Frame &frame) {
   }
 }
 
+std::vector<std::string> DescribeLayers(double camera) {
+  std::vector<DrawRequest> inCallOrder = requests;
+  std::sort(inCallOrder.begin(), inCallOrder.end(),
+            [](const DrawRequest &a, const DrawRequest &b) {
+              return a.order < b.order;
+            });
+  std::vector<std::string> lines;
+  char line[512];
+  for (const DrawRequest &r : inCallOrder) {
+    const HostSurface &s = *r.surface;
+    const StageQuad &q = r.quad;
+    std::string file = FileName(s.path);
+    snprintf(line, sizeof line,
+             "%s: %d x %d, %d-bit; quad z %.4g, x %.4g to %.4g, y %.4g to %.4g",
+             file.c_str(), s.width, s.height, s.bitsPerPixel, q.z, q.x0, q.x1,
+             q.y0, q.y1);
+    std::string text = line;
+    double depth = double(q.z) + 2;
+    if (!(depth > 0)) {
+      text += "; behind the eye: not drawn";
+      fprintf(hostWarnings,
+              "stageview: warning: %s lies at or behind the eye (z = %.4g, "
+              "the eye is at -2): it is not drawn\n",
+              file.c_str(), q.z);
+    } else {
+      double left = 320 + 240 * (q.x0 - camera) / depth;
+      double right = 320 + 240 * (q.x1 - camera) / depth;
+      double top = 240 - 240 * q.y1 / depth;
+      double bottom = 240 - 240 * q.y0 / depth;
+      // Whole pixels, and no "-0".
+      auto whole = [](double v) { return std::round(v) + 0.0; };
+      double colA = whole(std::min(left, right));
+      double colB = whole(std::max(left, right));
+      double rowA = whole(std::min(top, bottom));
+      double rowB = whole(std::max(top, bottom));
+      bool outside =
+          !(colB > 0 && colA < kFrameWidth && rowB > 0 && rowA < kFrameHeight);
+      snprintf(line, sizeof line,
+               "; lands on columns %.0f to %.0f, rows %.0f to %.0f%s; moves "
+               "%.1f columns per camera unit",
+               colA, colB, rowA, rowB,
+               outside ? " (wholly outside the 640 x 480 frame)" : "",
+               240 / depth);
+      text += line;
+      if (outside)
+        fprintf(hostWarnings,
+                "stageview: warning: %s lands wholly outside the frame "
+                "(columns %.0f to %.0f, rows %.0f to %.0f)\n",
+                file.c_str(), colA, colB, rowA, rowB);
+    }
+    lines.push_back(text);
+  }
+  return lines;
+}
+
 std::vector<std::string> CloseStage() {
   if (plugin) {
     Trace("release()");

@@ -57,6 +57,12 @@ int32_t StageInfoValue();
 // One frame: calls draw and paints what it asked for, seen from `camera`.
 void RenderFrame(double camera, Frame &frame);
 
+// What the last frame's layers were, in call order, one line each: file,
+// size and depth, the quad the plug-in computed, where it lands in the
+// frame seen from `camera` and how many columns it moves per camera unit.
+// Warns of a layer at or behind the eye or wholly outside the frame.
+std::vector<std::string> DescribeLayers(double camera);
+
 // Calls release, unloads the plug-in and checks the plug-in's part of the
 // contract. Returns what went wrong on the host side, one text each: a
 // surface released twice or never, an unknown surface, a reserved slot

@@ -239,6 +239,9 @@ int StageviewMain(int argc, char **argv) {
       frames.emplace_back(new Frame);
       RenderFrame(at, *frames.back());
       strip.push_back(frames.back().get());
+      if (i == 0)
+        for (const std::string &line : DescribeLayers(at))
+          printf("stageview: %s\n", line.c_str());
     }
     std::string why;
     bool written;
