@@ -235,6 +235,19 @@ TEST(StageviewCommandLine, WarnsOfAnEmptyFrameAndATooLongFolder) {
       RunStageview({"stage.dll", "samples\\layered", "--out", image}, &errors),
       0);
   EXPECT_EQ(errors.find("warning"), std::string::npos) << errors;
+  // A 320-wide layer lands behind the eye (z = -2.97); the missing layers
+  // are named.
+  TempFolder narrow;
+  Bytes bmp = ReadBytes("samples\\single\\back1.bmp");
+  int32_t width = 320;  // keeps the rows' bytes, claims a narrower image
+  memcpy(&bmp[18], &width, 4);
+  WriteBytes(narrow.Join("back1.bmp"), bmp);
+  EXPECT_EQ(RunStageview({"stage.dll", narrow.path, "--out", image}, &errors),
+            0);
+  EXPECT_NE(errors.find("back1.bmp lies at or behind the eye (z = -2.97"),
+            std::string::npos)
+      << errors;
+  EXPECT_NE(errors.find("back2.bmp: missing"), std::string::npos) << errors;
 }
 
 // stageview.exe as its own process (a crash must not take the test with
