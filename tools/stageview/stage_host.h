@@ -79,6 +79,3 @@ void StripTrailingSeparators(char *folder);
 
 // The service table handed to the plug-in (for tests of the host itself).
 HostServices *StageHostServices();
-
-// Writes a frame strip (frames side by side) as a 24-bit BMP. 1 on success.
-int WriteFramesBmp(const char *path, const std::vector<Frame *> &frames);

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "png_file.h"
+#include "image_files.h"
 #include "stage_host.h"
 
 FILE *stageviewErrors = stderr;
@@ -130,15 +130,6 @@ void ReadPanKeys(int32_t *left, int32_t *right) {
   CloseHandle(file);
 }
 
-// "bmp" or "png" from the name's extension (any case); empty for others.
-std::string ImageKind(const char *name) {
-  const char *dot = strrchr(name, '.');
-  if (!dot || strpbrk(dot, "\\/")) return "";
-  std::string kind;
-  for (const char *c = dot + 1; *c; ++c) kind += char(tolower(*c));
-  return kind == "bmp" || kind == "png" ? kind : "";
-}
-
 // A whole number in the text: finite, within [low, high], nothing after it.
 bool ParseNumber(const char *text, double low, double high, double *value) {
   char *end = nullptr;
@@ -244,18 +235,7 @@ int StageviewMain(int argc, char **argv) {
           printf("stageview: %s\n", line.c_str());
     }
     std::string why;
-    bool written;
-    if (ImageKind(out) == "png") {
-      std::vector<uint32_t> pixels(size_t(kFrameWidth) * count * kFrameHeight);
-      for (int row = 0; row < kFrameHeight; ++row)
-        for (int i = 0; i < count; ++i)
-          memcpy(&pixels[(size_t(row) * count + i) * kFrameWidth],
-                 strip[i]->pixels[row], sizeof strip[i]->pixels[row]);
-      written =
-          WritePng(out, pixels.data(), kFrameWidth * count, kFrameHeight, why);
-    } else {
-      written = WriteFramesBmp(out, strip);
-    }
+    bool written = WriteFrames(out, strip, why);
     if (!written)
       status = Fail(6, "cannot write " + std::string(out) +
                            (why.empty() ? "" : ": " + why));

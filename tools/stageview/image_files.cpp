@@ -1,5 +1,8 @@
-#include "png_file.h"
+#include "image_files.h"
 
+#include <ctype.h>
+#include <stdio.h>
+#include <string.h>
 #include <wincodec.h>
 #include <windows.h>
 
@@ -73,8 +76,8 @@ bool Encode(const wchar_t *path, const uint32_t *pixels, int width, int height,
 
 }  // namespace
 
-bool WritePng(const char *path, const uint32_t *pixels, int width, int height,
-              std::string &why) {
+static bool WritePng(const char *path, const uint32_t *pixels, int width,
+                     int height, std::string &why) {
   std::string partial = std::string(path) + ".part";
   wchar_t widePartial[MAX_PATH];
   if (!MultiByteToWideChar(CP_ACP, 0, partial.c_str(), -1, widePartial,
@@ -90,4 +93,72 @@ bool WritePng(const char *path, const uint32_t *pixels, int width, int height,
   if (written) why = "cannot rename the finished file";
   DeleteFileA(partial.c_str());
   return false;
+}
+
+static bool WriteBmp(const char *path, const std::vector<Frame *> &frames) {
+  int width = kFrameWidth * int(frames.size()), height = kFrameHeight;
+  int stride = (width * 3 + 3) & ~3;
+  BITMAPFILEHEADER file = {};
+  BITMAPINFOHEADER info = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + DWORD(stride) * height;
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = height;  // bottom-up
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biSizeImage = DWORD(stride) * height;
+  // Written under a temporary name and renamed when complete, so that a
+  // failed write (a full disk) leaves no partial image behind.
+  std::string partial = std::string(path) + ".part";
+  FILE *out = fopen(partial.c_str(), "wb");
+  if (!out) return false;
+  bool written = fwrite(&file, sizeof file, 1, out) == 1 &&
+                 fwrite(&info, sizeof info, 1, out) == 1;
+  std::vector<unsigned char> line(stride, 0);
+  for (int row = height - 1; written && row >= 0; --row) {
+    for (int col = 0; col < width; ++col) {
+      uint32_t p = frames[col / kFrameWidth]->pixels[row][col % kFrameWidth];
+      line[col * 3] = p & 0xFF;
+      line[col * 3 + 1] = (p >> 8) & 0xFF;
+      line[col * 3 + 2] = (p >> 16) & 0xFF;
+    }
+    written = fwrite(line.data(), 1, line.size(), out) == line.size();
+  }
+  written = fclose(out) == 0 && written;
+  if (written && MoveFileExA(partial.c_str(), path, MOVEFILE_REPLACE_EXISTING))
+    return true;
+  DeleteFileA(partial.c_str());
+  return false;
+}
+
+std::string ImageKind(const char *name) {
+  const char *dot = strrchr(name, '.');
+  if (!dot || strpbrk(dot, "\\/")) return "";
+  std::string kind;
+  for (const char *c = dot + 1; *c; ++c) kind += char(tolower(*c));
+  return kind == "bmp" || kind == "png" ? kind : "";
+}
+
+bool WriteFrames(const char *path, const std::vector<Frame *> &frames,
+                 std::string &why) {
+  std::string kind = ImageKind(path);
+  if (kind == "bmp") {
+    if (WriteBmp(path, frames)) return true;
+    why = "the file could not be written in full";
+    return false;
+  }
+  if (kind != "png") {
+    why = "not a .bmp or .png name";
+    return false;
+  }
+  size_t count = frames.size();
+  std::vector<uint32_t> pixels(size_t(kFrameWidth) * count * kFrameHeight);
+  for (int row = 0; row < kFrameHeight; ++row)
+    for (size_t i = 0; i < count; ++i)
+      memcpy(&pixels[(size_t(row) * count + i) * kFrameWidth],
+             frames[i]->pixels[row], sizeof frames[i]->pixels[row]);
+  return WritePng(path, pixels.data(), kFrameWidth * int(count), kFrameHeight,
+                  why);
 }
