@@ -6,6 +6,7 @@
 #include <string.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -28,7 +29,9 @@ const char usage[] =
     "  --pan N         N frames (2-16), camera from -1 to +1, side by side\n"
     "  --trace         print every plug-in call and service call\n"
     "  --window        show the stage live; player 1's left and right keys\n"
-    "                  from .\\system\\config.dat pan the camera, Esc quits\n"
+    "                  from .\\system\\config.dat pan the camera (-1 to +1,\n"
+    "                  shown in the title), F5 or a changed file in the\n"
+    "                  folder reloads the stage, Esc quits\n"
     "  --bench N       render N frames, print frames per second\n"
     "  --help          this text\n"
     "Exit codes: 0 done, 1 bad arguments, 2 plug-in not loadable, 3 not a\n"
@@ -47,19 +50,59 @@ struct LiveView {
   Frame *frame;
   double camera;
   int32_t leftKey, rightKey;
+  const char *plugin, *folder;
+  HANDLE folderChanges;  // signalled when a file in the folder changes
 };
+
+// The camera pans between -1 and +1, the range of --pan: beyond it the
+// layers' edges come into view.
+const double kCameraLimit = 1.0;
+
+void ShowCameraInTitle(HWND window, const LiveView &view) {
+  char title[512];
+  snprintf(title, sizeof title, "stageview - %s - camera %+.2f%s", view.plugin,
+           view.camera,
+           std::fabs(view.camera) >= kCameraLimit ? " (edge)" : "");
+  SetWindowTextA(window, title);
+}
+
+// Releases and unloads the stage, then loads it afresh: changed bitmaps
+// (and a rebuilt plug-in) are picked up.
+void ReloadStage(HWND window, LiveView &view) {
+  for (const std::string &p : CloseStage()) Fail(5, "host contract: " + p);
+  std::string error;
+  if (OpenStage(view.plugin, view.folder, error)) {
+    Fail(2, error);
+    DestroyWindow(window);
+    return;
+  }
+  printf("stageview: reloaded %s\n", view.folder);
+}
 
 LRESULT CALLBACK LiveWindowProc(HWND window, UINT message, WPARAM wParam,
                                 LPARAM lParam) {
   LiveView *view =
       reinterpret_cast<LiveView *>(GetWindowLongPtrA(window, GWLP_USERDATA));
   switch (message) {
-    case WM_TIMER:
-      if (GetKeyState(view->leftKey) < 0) view->camera -= 0.03;
-      if (GetKeyState(view->rightKey) < 0) view->camera += 0.03;
+    case WM_TIMER: {
+      if (view->folderChanges &&
+          WaitForSingleObject(view->folderChanges, 0) == WAIT_OBJECT_0) {
+        FindNextChangeNotification(view->folderChanges);
+        Sleep(100);  // let the writer finish the file
+        ReloadStage(window, *view);
+      }
+      double camera = view->camera;
+      if (GetKeyState(view->leftKey) < 0) camera -= 0.03;
+      if (GetKeyState(view->rightKey) < 0) camera += 0.03;
+      camera = std::clamp(camera, -kCameraLimit, kCameraLimit);
+      if (camera != view->camera) {
+        view->camera = camera;
+        ShowCameraInTitle(window, *view);
+      }
       RenderFrame(view->camera, *view->frame);
       InvalidateRect(window, NULL, FALSE);
       return 0;
+    }
     case WM_PAINT: {
       PAINTSTRUCT paint;
       HDC dc = BeginPaint(window, &paint);
@@ -77,6 +120,7 @@ LRESULT CALLBACK LiveWindowProc(HWND window, UINT message, WPARAM wParam,
     }
     case WM_KEYDOWN:
       if (wParam == VK_ESCAPE) DestroyWindow(window);
+      if (wParam == VK_F5) ReloadStage(window, *view);
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -85,8 +129,12 @@ LRESULT CALLBACK LiveWindowProc(HWND window, UINT message, WPARAM wParam,
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-void RunWindow(const char *plugin, Frame *frame) {
-  LiveView view = {frame, 0, 0, 0};
+void RunWindow(const char *plugin, const char *folder, Frame *frame) {
+  LiveView view = {frame, 0, 0, 0, plugin, folder, NULL};
+  HANDLE changes = FindFirstChangeNotificationA(
+      folder, FALSE,
+      FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE);
+  if (changes != INVALID_HANDLE_VALUE) view.folderChanges = changes;
   ReadPanKeys(&view.leftKey, &view.rightKey);
   WNDCLASSA windowClass = {};
   windowClass.lpfnWndProc = LiveWindowProc;
@@ -103,6 +151,7 @@ void RunWindow(const char *plugin, Frame *frame) {
                               rect.bottom - rect.top, NULL, NULL,
                               windowClass.hInstance, NULL);
   SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&view));
+  ShowCameraInTitle(window, view);
   RenderFrame(0, *frame);
   ShowWindow(window, SW_SHOWNORMAL);
   SetTimer(window, 1, 16, NULL);
@@ -111,6 +160,7 @@ void RunWindow(const char *plugin, Frame *frame) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
+  if (view.folderChanges) FindCloseChangeNotification(view.folderChanges);
 }
 
 }  // namespace
@@ -211,7 +261,7 @@ int StageviewMain(int argc, char **argv) {
   int status = 0;
   if (window) {
     frames.emplace_back(new Frame);
-    RunWindow(plugin, frames[0].get());
+    RunWindow(plugin, folder, frames[0].get());
   } else if (bench) {
     frames.emplace_back(new Frame);
     LARGE_INTEGER start, end, rate;
