@@ -33,21 +33,22 @@ static void STAGE_CDECL CrashingDraw() {
   *nowhere = currentStage ? 1 : 2;
 }
 
+static int32_t Install(StageObject *stage, StageCallback draw,
+                       StageCallback load, StageCallback release) {
+  stage->draw = draw;
+  stage->load = load;
+  stage->release = release;
+  stage->aux = Nothing;
+  return 1;
+}
+
 extern "C" __declspec(dllexport) int32_t STAGE_CDECL
     CreateStage(StageObject *stage) {
   currentStage = stage;
 #if FAULT == 1
-  stage->draw = CrashingDraw;
-  stage->load = Nothing;
-  stage->release = Nothing;
-  stage->aux = Nothing;
-  return 1;
+  return Install(stage, CrashingDraw, Nothing, Nothing);
 #elif FAULT == 3
-  stage->draw = DrawNearTheEye;
-  stage->load = LoadBack1;
-  stage->release = ReleaseBack1;
-  stage->aux = Nothing;
-  return 1;
+  return Install(stage, DrawNearTheEye, LoadBack1, ReleaseBack1);
 #else
   return 0;
 #endif

@@ -160,14 +160,26 @@ int32_t STAGE_CDECL ReservedSlot() {
   return 0;
 }
 
+// Where a quad's edges land in the frame seen from `camera` (in pixels,
+// not clipped), and its distance from the eye: the view coordinates of
+// stage_host.h. A depth of 0 or less is at or behind the eye.
+struct Landing {
+  double depth, left, right, top, bottom;
+};
+
+Landing Project(const StageQuad &q, double camera) {
+  double depth = double(q.z) + 2;
+  return {depth, 320 + 240 * (q.x0 - camera) / depth,
+          320 + 240 * (q.x1 - camera) / depth, 240 - 240 * q.y1 / depth,
+          240 - 240 * q.y0 / depth};
+}
+
 void Paint(const DrawRequest &r, double camera, Frame &frame) {
   const HostSurface &s = *r.surface;
-  double depth = double(r.quad.z) + 2;
-  if (depth <= 0) return;  // at or behind the eye
-  double left = 320 + 240 * (r.quad.x0 - camera) / depth;
-  double right = 320 + 240 * (r.quad.x1 - camera) / depth;
-  double top = 240 - 240 * r.quad.y1 / depth;
-  double bottom = 240 - 240 * r.quad.y0 / depth;
+  const Landing at = Project(r.quad, camera);
+  if (!(at.depth > 0)) return;  // at or behind the eye
+  const double left = at.left, right = at.right, top = at.top,
+               bottom = at.bottom;
   int srcLeft = std::max(0, r.source.left), srcTop = std::max(0, r.source.top);
   int srcRight = std::min(s.width, r.source.right);
   int srcBottom = std::min(s.height, r.source.bottom);
@@ -352,24 +364,20 @@ std::vector<std::string> DescribeLayers(double camera) {
              file.c_str(), s.width, s.height, s.bitsPerPixel, q.z, q.x0, q.x1,
              q.y0, q.y1);
     std::string text = line;
-    double depth = double(q.z) + 2;
-    if (!(depth > 0)) {
+    const Landing at = Project(q, camera);
+    if (!(at.depth > 0)) {
       text += "; behind the eye: not drawn";
       fprintf(hostWarnings,
               "stageview: warning: %s lies at or behind the eye (z = %.4g, "
               "the eye is at -2): it is not drawn\n",
               file.c_str(), q.z);
     } else {
-      double left = 320 + 240 * (q.x0 - camera) / depth;
-      double right = 320 + 240 * (q.x1 - camera) / depth;
-      double top = 240 - 240 * q.y1 / depth;
-      double bottom = 240 - 240 * q.y0 / depth;
       // Whole pixels, and no "-0".
       auto whole = [](double v) { return std::round(v) + 0.0; };
-      double colA = whole(std::min(left, right));
-      double colB = whole(std::max(left, right));
-      double rowA = whole(std::min(top, bottom));
-      double rowB = whole(std::max(top, bottom));
+      double colA = whole(std::min(at.left, at.right));
+      double colB = whole(std::max(at.left, at.right));
+      double rowA = whole(std::min(at.top, at.bottom));
+      double rowB = whole(std::max(at.top, at.bottom));
       bool outside =
           !(colB > 0 && colA < kFrameWidth && rowB > 0 && rowA < kFrameHeight);
       snprintf(line, sizeof line,
@@ -377,7 +385,7 @@ std::vector<std::string> DescribeLayers(double camera) {
                "%.1f columns per camera unit",
                colA, colB, rowA, rowB,
                outside ? " (wholly outside the 640 x 480 frame)" : "",
-               240 / depth);
+               240 / at.depth);
       text += line;
       if (outside)
         fprintf(hostWarnings,
