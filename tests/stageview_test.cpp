@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bitmap_file.h"
 #include "stage_host.h"
 #include "stageview_main.h"
 #include "test_files.h"
@@ -54,7 +56,7 @@ struct Stageview : ::testing::Test {
 TEST_F(Stageview, LayeredStageShowsEachLayerWhereItBelongs) {
   Open("stage.dll", "samples\\layered");
   EXPECT_EQ(StageInfoValue(), 500);
-  RenderFrame(0, *frame);
+  RenderFrame(PlainView(0), *frame);
   EXPECT_EQ(CloseStage(), std::vector<std::string>{});
   // Above the far layer's top edge (row 177) nothing is drawn.
   EXPECT_EQ(frame->pixels[100][320], kBackground);
@@ -80,7 +82,7 @@ TEST_F(Stageview, MissingNearLayerUncoversTheLayersBehind) {
     CopyFileA((std::string("samples\\layered\\") + name).c_str(),
               stage.Join(name).c_str(), FALSE);
   Open("stage.dll", stage.path);
-  RenderFrame(0, *frame);
+  RenderFrame(PlainView(0), *frame);
   EXPECT_EQ(CloseStage(), std::vector<std::string>{});
   EXPECT_EQ(frame->pixels[455][100], kMountain);
   EXPECT_EQ(Find(*frame, kRedPost).count, 0);
@@ -95,7 +97,7 @@ TEST_F(Stageview, MissingNearLayerUncoversTheLayersBehind) {
 // frame; it is clipped before it becomes integers and covers the frame.
 TEST_F(Stageview, QuadJustInFrontOfTheEyeCoversTheFrame) {
   Open("faulty_plugin_3.dll", "samples\\single");
-  RenderFrame(0, *frame);
+  RenderFrame(PlainView(0), *frame);
   EXPECT_EQ(CloseStage(), std::vector<std::string>{});
   int background = 0;
   for (auto &row : frame->pixels)
@@ -106,8 +108,8 @@ TEST_F(Stageview, QuadJustInFrontOfTheEyeCoversTheFrame) {
 TEST_F(Stageview, PanMovesNearerLayersFarther) {
   Open("stage.dll", "samples\\layered");
   std::unique_ptr<Frame> right(new Frame);
-  RenderFrame(-0.5, *frame);
-  RenderFrame(0.5, *right);
+  RenderFrame(PlainView(-0.5), *frame);
+  RenderFrame(PlainView(0.5), *right);
   EXPECT_EQ(CloseStage(), std::vector<std::string>{});
   double nearShift = Find(*frame, kRedPost).mean - Find(*right, kRedPost).mean;
   double farShift =
@@ -120,7 +122,7 @@ TEST_F(Stageview, PanMovesNearerLayersFarther) {
 
 TEST_F(Stageview, TraceListsEveryCallWithFloatBits) {
   Open("tessel.dll", "samples\\single\\");
-  RenderFrame(0, *frame);
+  RenderFrame(PlainView(0), *frame);
   EXPECT_EQ(CloseStage(), std::vector<std::string>{});
   const std::vector<std::string> expected = {
       "CharacterInfo(info) -> 1, infoValue 500",
@@ -347,24 +349,151 @@ TEST(StageviewCommandLine, PngByItsNameAndNoOtherKind) {
   EXPECT_FALSE(Exists(out.Join("x.jpg")));
 }
 
-TEST(StageviewCommandLine, WindowPansWithPlayerOnesKeysFromTheKeyFile) {
+TEST(StageviewCommandLine, WindowMovesWithPlayerOnesKeysFromTheKeyFile) {
   TempFolder game;
   CurrentFolder current(game.path);
-  int32_t left = 0, right = 0;
-  ReadPanKeys(&left, &right);  // no file
-  EXPECT_EQ(left, VK_LEFT);
-  EXPECT_EQ(right, VK_RIGHT);
+  CameraKeys keys;
+  ReadCameraKeys(&keys);  // no file
+  EXPECT_EQ(keys.up, VK_UP);
+  EXPECT_EQ(keys.right, VK_RIGHT);
   MakeFolder(game.Join("system"));
   std::vector<int> record(24, 7);
-  record[4] = 'A', record[5] = 'J', record[6] = 'D', record[7] = 'L';
+  record[0] = 'W', record[2] = 'S', record[4] = 'A', record[6] = 'D';
   WriteBytes(game.Join("system\\config.dat"), Int32Bytes(record));
-  ReadPanKeys(&left, &right);
-  EXPECT_EQ(left, 'A');
-  EXPECT_EQ(right, 'D');
+  ReadCameraKeys(&keys);
+  EXPECT_EQ(keys.up, 'W');
+  EXPECT_EQ(keys.down, 'S');
+  EXPECT_EQ(keys.left, 'A');
+  EXPECT_EQ(keys.right, 'D');
   WriteBytes(game.Join("system\\config.dat"), PatternBytes(95, 1));
-  ReadPanKeys(&left, &right);  // short: the defaults
-  EXPECT_EQ(left, VK_LEFT);
-  EXPECT_EQ(right, VK_RIGHT);
+  ReadCameraKeys(&keys);  // short: the defaults
+  EXPECT_EQ(keys.down, VK_DOWN);
+  EXPECT_EQ(keys.left, VK_LEFT);
+}
+
+// An image stageview wrote, read back as pixels.
+BitmapPixels ReadImage(const std::string &path) {
+  BitmapPixels image;
+  std::string why;
+  EXPECT_TRUE(ReadBitmapFile(path.c_str(), image, why)) << path << ": " << why;
+  return image;
+}
+
+int CountColour(const BitmapPixels &image, uint32_t colour) {
+  return int(std::count(image.pixels.begin(), image.pixels.end(), colour));
+}
+
+double MeanRow(const BitmapPixels &image, uint32_t colour) {
+  double sum = 0;
+  int count = 0;
+  for (size_t i = 0; i < image.pixels.size(); ++i)
+    if (image.pixels[i] == colour) sum += double(i / image.width), ++count;
+  EXPECT_GT(count, 0);
+  return count ? sum / count : 0;
+}
+
+// Under the default framing the sample stages fill the frame, top to
+// bottom and side to side; the eye height moves the picture (parallax).
+TEST(StageviewCommandLine, DefaultFramingFillsTheFrame) {
+  TempFolder out;
+  std::string image = out.Join("x.bmp");
+  for (auto [plugin, folder] :
+       {std::pair<const char *, const char *>{"stage.dll", "samples\\layered"},
+        {"stage.dll", "samples\\single"},
+        {"tessel.dll", "samples\\single"}}) {
+    ASSERT_EQ(RunStageview({plugin, folder, "--out", image}), 0) << folder;
+    BitmapPixels frame = ReadImage(image);
+    EXPECT_EQ(CountColour(frame, kBackground), 0) << plugin << " " << folder;
+  }
+  // Raising the eye moves nearer layers down past farther ones.
+  auto postsApart = [&](const char *eye) {
+    EXPECT_EQ(RunStageview({"stage.dll", "samples\\layered", "--camera-y", eye,
+                            "--out", image}),
+              0);
+    BitmapPixels frame = ReadImage(image);
+    return MeanRow(frame, kRedPost) - MeanRow(frame, kYellowPost);
+  };
+  EXPECT_GT(postsApart("0.3"), postsApart("0") + 10);
+  std::string errors;
+  EXPECT_EQ(RunStageview({"stage.dll", "samples\\layered", "--camera-y", "nan"},
+                         &errors),
+            1);
+  EXPECT_NE(errors.find("--camera-y wants a number"), std::string::npos);
+}
+
+// A 1280-wide layer seen at zoom 1 is halved: every frame column takes the
+// same one of each pair of source columns, so 1-pixel lines on every other
+// column either all survive, anywhere in the frame, or all vanish; at
+// camera 0, where pixel centres fall on source pixel edges, the right-hand
+// ones (odd columns) are taken.
+TEST_F(Stageview, OnePixelLinesSurviveAHalvingAnywhereInTheFrame) {
+  const uint32_t kLine = 0xFFFFFF, kGround = 0x000000;
+  const int width = 1280, height = 480, stride = width * 3;
+  Bytes bmp(54 + size_t(stride) * height);
+  BITMAPFILEHEADER file = {0x4D42, DWORD(bmp.size()), 0, 0, 54};
+  BITMAPINFOHEADER info = {40, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  memcpy(&bmp[0], &file, 14);
+  memcpy(&bmp[14], &info, 40);
+  for (int row = 0; row < height; ++row)
+    for (int col = 1; col < width; col += 2)  // lines on the odd columns
+      memset(&bmp[54 + size_t(row) * stride + col * 3], 0xFF, 3);
+  TempFolder stage;
+  WriteBytes(stage.Join("back1.bmp"), bmp);
+  Open("stage.dll", stage.path);
+  for (double camera : {0.0, 0.25, -0.4, 0.01}) {
+    RenderFrame(PlainView(camera), *frame);
+    int lines = 0, gaps = 0;
+    for (uint32_t p : frame->pixels[300]) {
+      lines += p == kLine;
+      gaps += p == kGround;
+    }
+    EXPECT_GT(lines + gaps, 500) << camera;
+    EXPECT_TRUE(lines == 0 || gaps == 0)
+        << camera << ": " << lines << " lines, " << gaps << " gaps";
+    if (camera == 0) {
+      EXPECT_EQ(gaps, 0);
+    }
+  }
+  EXPECT_EQ(CloseStage(), std::vector<std::string>{});
+}
+
+// Each frame of a pan strip carries a mark of its camera position, from
+// the left end of the track (the range's low end) to its right end.
+TEST(StageviewCommandLine, PanStripMarksEachFramesCameraPosition) {
+  TempFolder out;
+  std::string strip = out.Join("strip.bmp");
+  ASSERT_EQ(RunStageview({"stage.dll", "samples\\layered", "--pan", "3",
+                          "--out", strip}),
+            0);
+  BitmapPixels image = ReadImage(strip);
+  ASSERT_EQ(image.width, 3 * kFrameWidth);
+  const double expected[3] = {16, 248, 480};
+  for (int frameIndex = 0; frameIndex < 3; ++frameIndex) {
+    int count = 0;
+    double sum = 0;
+    for (int row = kFrameHeight - 18; row < kFrameHeight; ++row)
+      for (int col = 0; col < kFrameWidth; ++col)
+        if (image.pixels[size_t(row) * image.width + frameIndex * kFrameWidth +
+                         col] == kPanMarkColour)
+          ++count, sum += col;
+    ASSERT_GT(count, 0) << frameIndex;
+    EXPECT_NEAR(sum / count, expected[frameIndex], 0.5) << frameIndex;
+  }
+}
+
+// On a full disk the write fails with its own exit code and leaves no
+// image: the temporary file there is the full device.
+TEST(StageviewCommandLine, FailedWriteLeavesNoImage) {
+  const char *full = getenv("STAGEVIEW_FULL_FOLDER");
+  ASSERT_TRUE(full) << "the test fixture sets STAGEVIEW_FULL_FOLDER";
+  for (const char *name : {"\\image.bmp", "\\image.png"}) {
+    std::string image = std::string(full) + name, errors;
+    EXPECT_EQ(RunStageview({"stage.dll", "samples\\layered", "--out", image},
+                           &errors),
+              6);
+    EXPECT_NE(errors.find("cannot write"), std::string::npos) << errors;
+    EXPECT_FALSE(Exists(image));
+  }
 }
 
 }  // namespace

@@ -95,7 +95,8 @@ static bool WritePng(const char *path, const uint32_t *pixels, int width,
   return false;
 }
 
-static bool WriteBmp(const char *path, const std::vector<Frame *> &frames) {
+static bool WriteBmp(const char *path, const std::vector<Frame *> &frames,
+                     std::string &why) {
   int width = kFrameWidth * int(frames.size()), height = kFrameHeight;
   int stride = (width * 3 + 3) & ~3;
   BITMAPFILEHEADER file = {};
@@ -113,7 +114,10 @@ static bool WriteBmp(const char *path, const std::vector<Frame *> &frames) {
   // failed write (a full disk) leaves no partial image behind.
   std::string partial = std::string(path) + ".part";
   FILE *out = fopen(partial.c_str(), "wb");
-  if (!out) return false;
+  if (!out) {
+    why = "cannot create " + partial;
+    return false;
+  }
   bool written = fwrite(&file, sizeof file, 1, out) == 1 &&
                  fwrite(&info, sizeof info, 1, out) == 1;
   std::vector<unsigned char> line(stride, 0);
@@ -129,6 +133,8 @@ static bool WriteBmp(const char *path, const std::vector<Frame *> &frames) {
   written = fclose(out) == 0 && written;
   if (written && MoveFileExA(partial.c_str(), path, MOVEFILE_REPLACE_EXISTING))
     return true;
+  why = written ? "cannot rename the finished file"
+                : "the write failed (is the disk full?)";
   DeleteFileA(partial.c_str());
   return false;
 }
@@ -144,11 +150,7 @@ std::string ImageKind(const char *name) {
 bool WriteFrames(const char *path, const std::vector<Frame *> &frames,
                  std::string &why) {
   std::string kind = ImageKind(path);
-  if (kind == "bmp") {
-    if (WriteBmp(path, frames)) return true;
-    why = "the file could not be written in full";
-    return false;
-  }
+  if (kind == "bmp") return WriteBmp(path, frames, why);
   if (kind != "png") {
     why = "not a .bmp or .png name";
     return false;

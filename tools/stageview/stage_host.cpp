@@ -160,55 +160,68 @@ int32_t STAGE_CDECL ReservedSlot() {
   return 0;
 }
 
-// Where a quad's edges land in the frame seen from `camera` (in pixels,
+// Where a quad's edges land in the frame seen through `view` (in pixels,
 // not clipped), and its distance from the eye: the view coordinates of
 // stage_host.h. A depth of 0 or less is at or behind the eye.
 struct Landing {
   double depth, left, right, top, bottom;
 };
 
-Landing Project(const StageQuad &q, double camera) {
+Landing Project(const StageQuad &q, const View &view) {
   double depth = double(q.z) + 2;
-  return {depth, 320 + 240 * (q.x0 - camera) / depth,
-          320 + 240 * (q.x1 - camera) / depth, 240 - 240 * q.y1 / depth,
-          240 - 240 * q.y0 / depth};
+  double f = 240 * view.zoom;
+  return {depth, 320 + f * (q.x0 - view.x) / depth,
+          320 + f * (q.x1 - view.x) / depth,
+          view.horizonRow - f * (q.y1 - view.y) / depth,
+          view.horizonRow - f * (q.y0 - view.y) / depth};
 }
 
-void Paint(const DrawRequest &r, double camera, Frame &frame) {
+bool Drawable(const Landing &at) {
+  return at.depth > 0 && std::isfinite(at.left) && std::isfinite(at.right) &&
+         std::isfinite(at.top) && std::isfinite(at.bottom);
+}
+
+// Snapped to 1/256 pixel, as rasterisers do: edges that float rounding
+// puts a hair off a pixel boundary land on it, so a 2:1 reduction samples
+// the same source column in every pair across the frame.
+double Snap(double edge) { return std::round(edge * 256) / 256; }
+
+// The first frame pixel whose centre lies at or past `edge`, and the one
+// after the last before `end`, within [0, limit]; in floating point until
+// clipped, since a quad just in front of the eye spans far more than an
+// int holds.
+int FirstPixel(double edge, int limit) {
+  return int(std::clamp(std::ceil(edge - 0.5), 0.0, double(limit)));
+}
+
+// The source pixel under the centre of frame pixel `pixel` for a span of
+// `count` source pixels from `from` landing between `start` and `end`.
+int SourcePixel(int pixel, double start, double end, int from, int count) {
+  double at = std::floor((pixel + 0.5 - start) * count / (end - start));
+  return from + int(std::clamp(at, 0.0, double(count - 1)));
+}
+
+void Paint(const DrawRequest &r, const View &view, Frame &frame) {
   const HostSurface &s = *r.surface;
-  const Landing at = Project(r.quad, camera);
-  if (!(at.depth > 0)) return;  // at or behind the eye
-  const double left = at.left, right = at.right, top = at.top,
-               bottom = at.bottom;
+  const Landing at = Project(r.quad, view);
+  if (!Drawable(at)) return;  // at or behind the eye, or nowhere
+  const double left = Snap(at.left), right = Snap(at.right), top = Snap(at.top),
+               bottom = Snap(at.bottom);
   int srcLeft = std::max(0, r.source.left), srcTop = std::max(0, r.source.top);
   int srcRight = std::min(s.width, r.source.right);
   int srcBottom = std::min(s.height, r.source.bottom);
   if (srcLeft >= srcRight || srcTop >= srcBottom) return;
-  if (!std::isfinite(left) || !std::isfinite(right) || !std::isfinite(top) ||
-      !std::isfinite(bottom) || left == right || top == bottom)
-    return;
-  // Clipped to the frame in floating point first: a quad just in front of
-  // the eye spans far more than an int holds.
-  auto first = [](double a, double b, int limit) {
-    return int(std::clamp(std::ceil(std::min(a, b) - 0.5), 0.0, double(limit)));
-  };
-  auto end = [](double a, double b, int limit) {
-    return int(std::clamp(std::ceil(std::max(a, b) - 0.5), 0.0, double(limit)));
-  };
-  int colFirst = first(left, right, kFrameWidth);
-  int colEnd = end(left, right, kFrameWidth);
-  int rowFirst = first(top, bottom, kFrameHeight);
-  int rowEnd = end(top, bottom, kFrameHeight);
+  if (left == right || top == bottom) return;
+  int colFirst = FirstPixel(std::min(left, right), kFrameWidth);
+  int colEnd = FirstPixel(std::max(left, right), kFrameWidth);
+  int rowFirst = FirstPixel(std::min(top, bottom), kFrameHeight);
+  int rowEnd = FirstPixel(std::max(top, bottom), kFrameHeight);
   for (int row = rowFirst; row < rowEnd; ++row) {
-    double v = (row + 0.5 - top) / (bottom - top);
-    int y = srcTop + int(v * (srcBottom - srcTop));
-    y = std::min(std::max(y, srcTop), srcBottom - 1);
+    int y = SourcePixel(row, top, bottom, srcTop, srcBottom - srcTop);
     const uint32_t *line = &s.pixels[size_t(y) * s.width];
     for (int col = colFirst; col < colEnd; ++col) {
-      double u = (col + 0.5 - left) / (right - left);
-      int x = srcLeft + int(u * (srcRight - srcLeft));
-      x = std::min(std::max(x, srcLeft), srcRight - 1);
-      uint32_t colour = line[x];
+      uint32_t colour =
+          line[SourcePixel(col, left, right, srcLeft, srcRight - srcLeft)];
       if (colour != kColourKey) frame.pixels[row][col] = colour;
     }
   }
@@ -328,7 +341,13 @@ int OpenStage(const char *pluginPath, const char *folder, std::string &error) {
   return 0;
 }
 
-void RenderFrame(double camera, Frame &frame) {
+View PlainView(double x) {
+  View view;
+  view.x = x;
+  return view;
+}
+
+void RenderFrame(const View &view, Frame &frame) {
   requests.clear();
   Trace("draw()");
   stageObject.draw();
@@ -338,7 +357,7 @@ void RenderFrame(double camera, Frame &frame) {
                    [](const DrawRequest &a, const DrawRequest &b) {
                      return a.quad.z > b.quad.z;
                    });
-  for (const DrawRequest &r : requests) Paint(r, camera, frame);
+  for (const DrawRequest &r : requests) Paint(r, view, frame);
   if (requests.empty() && !warnedEmptyFrame) {
     fprintf(hostWarnings,
             "stageview: warning: the plug-in drew nothing in this frame "
@@ -347,7 +366,44 @@ void RenderFrame(double camera, Frame &frame) {
   }
 }
 
-std::vector<std::string> DescribeLayers(double camera) {
+View FittedView(double eyeHeight) {
+  View view = PlainView(0);
+  view.y = eyeHeight;
+  // The layers' rows at zoom 1, counted from the horizon.
+  double top = INFINITY, bottom = -INFINITY;
+  for (const DrawRequest &r : requests) {
+    const Landing at = Project(r.quad, view);
+    if (!Drawable(at)) continue;
+    top = std::min({top, at.top - 240, at.bottom - 240});
+    bottom = std::max({bottom, at.top - 240, at.bottom - 240});
+  }
+  if (!(bottom > top)) return view;
+  // Beyond 64 a layer is a sliver; better seen small than blown up.
+  view.zoom = std::clamp(kFrameHeight / (bottom - top), 1.0, 64.0);
+  view.horizonRow = kFrameHeight / 2 - view.zoom * (top + bottom) / 2;
+  return view;
+}
+
+bool CameraRange(const View &view, double *low, double *high) {
+  double from = -INFINITY, to = INFINITY;
+  bool any = false;
+  for (const DrawRequest &r : requests) {
+    View centred = view;
+    centred.x = 0;
+    if (!Drawable(Project(r.quad, centred))) continue;
+    // Half the frame's width, in units at this layer's depth.
+    double halfWidth = 320 * (double(r.quad.z) + 2) / (240 * view.zoom);
+    from = std::max(from, std::min(r.quad.x0, r.quad.x1) + halfWidth);
+    to = std::min(to, std::max(r.quad.x0, r.quad.x1) - halfWidth);
+    any = true;
+  }
+  if (!any || !(from <= to) || !std::isfinite(from) || !std::isfinite(to))
+    return false;
+  *low = from, *high = to;
+  return true;
+}
+
+std::vector<std::string> DescribeLayers(const View &view) {
   std::vector<DrawRequest> inCallOrder = requests;
   std::sort(inCallOrder.begin(), inCallOrder.end(),
             [](const DrawRequest &a, const DrawRequest &b) {
@@ -364,7 +420,7 @@ std::vector<std::string> DescribeLayers(double camera) {
              file.c_str(), s.width, s.height, s.bitsPerPixel, q.z, q.x0, q.x1,
              q.y0, q.y1);
     std::string text = line;
-    const Landing at = Project(q, camera);
+    const Landing at = Project(q, view);
     if (!(at.depth > 0)) {
       text += "; behind the eye: not drawn";
       fprintf(hostWarnings,
@@ -385,7 +441,7 @@ std::vector<std::string> DescribeLayers(double camera) {
                "%.1f columns per camera unit",
                colA, colB, rowA, rowB,
                outside ? " (wholly outside the 640 x 480 frame)" : "",
-               240 / at.depth);
+               240 * view.zoom / at.depth);
       text += line;
       if (outside)
         fprintf(hostWarnings,
