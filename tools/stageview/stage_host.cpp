@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "bitmap_file.h"
+#include "plugin_module.h"
 
 void (*traceLine)(const std::string &line);
 FILE *hostWarnings = stderr;
@@ -35,8 +36,7 @@ struct DrawRequest {
   size_t order;
 };
 
-HMODULE plugin;
-CreateStageFn createStage;
+PluginModule plugin;
 int32_t infoValue = -1;
 StageObject stageObject;
 HostServices services;
@@ -230,14 +230,7 @@ void Paint(const DrawRequest &r, const View &view, Frame &frame) {
 }  // namespace
 
 bool AddressInPlugin(const void *address) {
-  if (!plugin) return false;
-  const BYTE *base = reinterpret_cast<const BYTE *>(plugin);
-  const IMAGE_DOS_HEADER *dos =
-      reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
-  const IMAGE_NT_HEADERS *nt =
-      reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
-  const BYTE *at = static_cast<const BYTE *>(address);
-  return at >= base && at < base + nt->OptionalHeader.SizeOfImage;
+  return AddressInModule(plugin.module, address);
 }
 
 void StripTrailingSeparators(char *folder) {
@@ -271,35 +264,17 @@ int OpenStage(const char *pluginPath, const char *folder, std::string &error) {
             "path buffer holds: no bitmap will load\n",
             unsigned(strlen(stageFolder)), unsigned(longest + 1));
   warnedEmptyFrame = false;
-  plugin = LoadLibraryA(pluginPath);
-  if (!plugin) {
-    error = "cannot load the plug-in " + std::string(pluginPath) +
-            " (Windows error " + std::to_string(GetLastError()) + ")";
-    return 2;
-  }
-  createStage = reinterpret_cast<CreateStageFn>(
-      reinterpret_cast<void *>(GetProcAddress(plugin, "CreateStage")));
-  if (!createStage) {
-    error = std::string(pluginPath) +
-            " is not a stage plug-in: it exports no "
-            "CreateStage";
-    FreeLibrary(plugin);
-    plugin = NULL;
-    return 3;
-  }
+  if (int code = LoadPluginModule(pluginPath, plugin, error)) return code;
   static StageInfoRecord info;
   memset(&info, 0, sizeof info);
   infoValue = -1;
-  for (const char *name : {"StageInfo", "CharacterInfo"}) {
-    auto export_ = reinterpret_cast<StageInfoFn>(
-        reinterpret_cast<void *>(GetProcAddress(plugin, name)));
-    if (!export_) continue;
-    int32_t result = export_(&info);
+  if (plugin.info) {
+    int32_t result = plugin.info(&info);
     infoValue = info.infoValue;
-    Trace("%s(info) -> %d, infoValue %d", name, result, infoValue);
-    break;
+    Trace("%s(info) -> %d, infoValue %d", plugin.infoName, result, infoValue);
+  } else {
+    Trace("(no info export)");
   }
-  if (infoValue == -1) Trace("(no info export)");
 
   services = HostServices();
   services.reserved0 = reinterpret_cast<void *>(&ReservedSlot<0>);
@@ -315,7 +290,7 @@ int OpenStage(const char *pluginPath, const char *folder, std::string &error) {
   stageObject.hostReserved = 0x54534F48;  // "HOST"
   stageObject.host = &services;
   stageObject.drawParam = 0;
-  int32_t created = createStage(&stageObject);
+  int32_t created = plugin.createStage(&stageObject);
   Trace("CreateStage(stage) -> %d", created);
   // The plug-in's promises, checked before they are relied on.
   std::string broken;
@@ -332,8 +307,7 @@ int OpenStage(const char *pluginPath, const char *folder, std::string &error) {
       broken = std::string("CreateStage left ") + c.name + " null";
   if (!broken.empty()) {
     error = "the plug-in broke the host contract: " + broken;
-    FreeLibrary(plugin);
-    plugin = NULL;
+    UnloadPluginModule(plugin);
     return 5;
   }
   Trace("load()");
@@ -455,11 +429,10 @@ std::vector<std::string> DescribeLayers(const View &view) {
 }
 
 std::vector<std::string> CloseStage() {
-  if (plugin) {
+  if (plugin.module) {
     Trace("release()");
     stageObject.release();
-    FreeLibrary(plugin);
-    plugin = NULL;
+    UnloadPluginModule(plugin);
   }
   for (HostSurface *s : surfaces) {
     if (s->releases == 0)

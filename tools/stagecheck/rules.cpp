@@ -1,0 +1,995 @@
+// The rules stagecheck holds a plug-in to, each a scenario run against
+// fresh instances of the DLL through the recording host of check_host.h.
+// Every rule looks at one part of the contract only, so that one fault in
+// a plug-in shows as one failed rule.
+#include <emmintrin.h>
+#include <math.h>
+#include <string.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+
+#include "check_host.h"
+#include "stagecheck.h"
+
+namespace {
+
+std::string pluginPath;
+FILE *trace;                          // null: quiet
+std::vector<std::string> knownNames;  // the files the plug-in asks for
+
+// The directory GetPath(2) gives unless a rule says otherwise.
+const char kDirectory[] = "C:\\stagecheck\\a stage";
+const size_t kMaxNames = 8;  // every subset of at most 8 files is tried
+
+// --- Instances of the plug-in --------------------------------------------
+
+// A plug-in that crashed or scribbled over its own data is left loaded
+// (unloading would run its damaged code again); from then on each fresh
+// instance is a copy of the DLL under a name of its own, since loading the
+// same file again would give back the damaged one.
+bool copiesNeeded;
+int copyCount;
+std::vector<std::string> copies;
+
+struct Instance {
+  PluginModule plugin;
+  bool tainted = false;
+};
+
+bool OpenInstance(Instance &instance, std::string &why) {
+  std::string path = pluginPath;
+  if (copiesNeeded) {
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    char name[MAX_PATH + 64];
+    snprintf(name, sizeof name, "%sstagecheck-%lu-%d.dll", folder,
+             GetCurrentProcessId(), ++copyCount);
+    if (!CopyFileA(pluginPath.c_str(), name, FALSE)) {
+      why = "cannot copy the DLL for a fresh instance";
+      return false;
+    }
+    copies.push_back(name);
+    path = name;
+  }
+  std::string error;
+  if (LoadPluginModule(path.c_str(), instance.plugin, error)) {
+    why = "cannot load a fresh instance: " + error;
+    return false;
+  }
+  instance.tainted = false;
+  return true;
+}
+
+void CloseInstance(Instance &instance) {
+  if (!instance.plugin.module) return;
+  if (instance.tainted)
+    copiesNeeded = true;  // left loaded on purpose
+  else
+    UnloadPluginModule(instance.plugin);
+  instance.plugin = PluginModule();
+}
+
+// --- Records the host owns -------------------------------------------------
+
+// A record with the host's own bytes on both sides, so that a write beyond
+// the plug-in's fields shows. Kept in place for the whole run.
+struct RecordBlock {
+  uint32_t before[8];
+  StageObject object;
+  uint32_t after[16];
+};
+RecordBlock records[2];
+const uint8_t kHostFill = 0xA5;
+const uint32_t kHostReserved = 0x54534F48;  // "HOST"
+
+void PrepareRecord(int record, int table, int32_t drawParam) {
+  memset(&records[record], kHostFill, sizeof records[record]);
+  records[record].object.hostReserved = kHostReserved;
+  records[record].object.host = &serviceTables[table];
+  records[record].object.drawParam = drawParam;
+}
+
+StageObject &Record(int record) { return records[record].object; }
+
+// --- Calls into the plug-in ------------------------------------------------
+
+struct CreateCall {
+  CreateStageFn create;
+  StageObject *object;
+  int32_t result;
+};
+void CallCreate(void *argument) {
+  CreateCall *c = static_cast<CreateCall *>(argument);
+  c->result = c->create(c->object);
+}
+void CallCallback(void *argument) {
+  reinterpret_cast<StageCallback>(argument)();
+}
+
+const char *currentRule = "";
+
+// One scenario's state: the instance it runs on and the first thing that
+// went wrong with running it (a crash, a callback left null).
+struct Scenario {
+  Instance instance;
+  std::string failure;
+
+  bool Open() { return OpenInstance(instance, failure); }
+  ~Scenario() { CloseInstance(instance); }
+
+  bool Guarded(void (*call)(void *), void *argument, const char *what) {
+    if (!failure.empty()) return false;
+    std::string crash;
+    std::string label = std::string(currentRule) + ": " + what;
+    if (GuardedCall(call, argument, instance.plugin.module, label, crash))
+      return true;
+    instance.tainted = true;
+    failure = std::string(what) + " crashed: " + crash;
+    return false;
+  }
+
+  // CreateStage on a fresh record; false when it crashed or left a
+  // callback null (nothing to run then).
+  bool Create(int record, int table, int32_t drawParam) {
+    if (!failure.empty()) return false;
+    PrepareRecord(record, table, drawParam);
+    CreateCall call = {instance.plugin.createStage, &Record(record), 0};
+    if (!Guarded(CallCreate, &call, "CreateStage")) return false;
+    StageObject &o = Record(record);
+    if (!o.draw || !o.load || !o.release) {
+      failure = "CreateStage left a callback null: nothing to run";
+      return false;
+    }
+    return true;
+  }
+
+  bool Run(StageCallback callback, const char *what) {
+    return Guarded(CallCallback, reinterpret_cast<void *>(callback), what);
+  }
+  bool Load(int record = 0) { return Run(Record(record).load, "load"); }
+  bool Draw(int record = 0) { return Run(Record(record).draw, "draw"); }
+  bool Release(int record = 0) {
+    return Run(Record(record).release, "release");
+  }
+};
+
+std::vector<ServiceCall> CallsSince(size_t mark) {
+  return std::vector<ServiceCall>(serviceCalls.begin() + long(mark),
+                                  serviceCalls.end());
+}
+
+void Trace(const std::string &label, size_t mark) {
+  if (!trace) return;
+  fprintf(trace, "      [%s] %s\n", currentRule, label.c_str());
+  for (size_t i = mark; i < serviceCalls.size(); ++i)
+    fprintf(trace, "        %s\n", DescribeCall(serviceCalls[i]).c_str());
+}
+
+std::string Join(const std::vector<std::string> &names) {
+  if (names.empty()) return "no file";
+  std::string text;
+  for (const std::string &n : names) text += (text.empty() ? "" : ", ") + n;
+  return text;
+}
+
+// Every subset of the known files, each as the list of present files.
+std::vector<std::vector<std::string>> Subsets() {
+  std::vector<std::vector<std::string>> subsets;
+  size_t n = std::min(knownNames.size(), kMaxNames);
+  for (unsigned mask = 0; mask < (1u << n); ++mask) {
+    std::vector<std::string> present;
+    for (size_t i = 0; i < n; ++i)
+      if (mask & (1u << i)) present.push_back(knownNames[i]);
+    subsets.push_back(present);
+  }
+  return subsets;
+}
+
+std::string PresentLabel(const std::vector<std::string> &present) {
+  return "with " + Join(present) + " present";
+}
+
+void Setup(const std::vector<std::string> &present,
+           const std::string &directory = kDirectory) {
+  ResetHost();
+  hostSetup = HostSetup();
+  hostSetup.directory = directory;
+  hostSetup.present = present;
+}
+
+// A rule's verdict: passes unless Fail is called; the first failure counts.
+struct Verdict {
+  bool passed = true;
+  std::string detail;
+  bool Fail(const std::string &what) {
+    if (passed) passed = false, detail = what;
+    return false;
+  }
+  // A scenario that could not run fails the rule with its reason.
+  bool Ran(const Scenario &s, const std::string &label) {
+    return s.failure.empty() || Fail(label + ": " + s.failure);
+  }
+};
+
+// --- The rules -------------------------------------------------------------
+
+struct InfoCall {
+  StageInfoFn info;
+  StageInfoRecord *record;
+  int32_t result;
+};
+void CallInfo(void *argument) {
+  InfoCall *c = static_cast<InfoCall *>(argument);
+  c->result = c->info(c->record);
+}
+
+Verdict InfoExport() {
+  Verdict v;
+  Scenario s;
+  if (!s.Open()) return v.Fail(s.failure), v;
+  if (!s.instance.plugin.info)
+    return v.Fail(
+               "it exports neither StageInfo nor CharacterInfo; the rule asks "
+               "for one of them"),
+           v;
+  const char *name = s.instance.plugin.infoName;
+  struct Block {
+    uint8_t before[32];
+    StageInfoRecord record;
+    uint8_t after[32];
+  };
+  static Block block;
+  const size_t valueAt = offsetof(Block, record) + 96;
+  int32_t values[4];
+  int run = 0;
+  // Twice on the fresh instance, twice after a stage was loaded, over two
+  // fill patterns: the four bytes must be written, and only they.
+  for (int phase = 0; phase < 2; ++phase) {
+    if (phase == 1) {
+      Setup(knownNames);
+      if (!s.Create(0, 0, 0) || !s.Load())
+        return v.Ran(s, "loading a stage"), v;
+    }
+    for (uint8_t fill : {uint8_t(0xA5), uint8_t(0x5A)}) {
+      memset(&block, fill, sizeof block);
+      InfoCall call = {s.instance.plugin.info, &block.record, 0};
+      if (!s.Guarded(CallInfo, &call, name)) return v.Ran(s, name), v;
+      if (call.result != 1)
+        return v.Fail(std::string(name) + " returned " +
+                      std::to_string(call.result) + "; the rule asks for 1"),
+               v;
+      const uint8_t *bytes = reinterpret_cast<const uint8_t *>(&block);
+      for (size_t i = 0; i < sizeof block; ++i) {
+        if (i >= valueAt && i < valueAt + 4) continue;
+        if (bytes[i] == fill) continue;
+        long offset = long(i) - long(offsetof(Block, record));
+        return v.Fail(std::string(name) + " changed the byte at offset " +
+                      std::to_string(offset) +
+                      " of its record; the rule asks for bytes 96 to 99 "
+                      "only"),
+               v;
+      }
+      values[run++] = block.record.infoValue;
+    }
+  }
+  for (int i = 1; i < 4; ++i)
+    if (values[i] != values[0])
+      return v.Fail(std::string(name) + " left infoValue " +
+                    std::to_string(values[0]) + " once and " +
+                    std::to_string(values[i]) +
+                    " another time; the rule asks that it write one value"),
+             v;
+  if (values[0] == int32_t(0xA5A5A5A5))
+    return v.Fail(std::string(name) + " did not write infoValue"), v;
+  v.detail = std::string(name) + " wrote " + std::to_string(values[0]);
+  return v;
+}
+
+Verdict CreateStageRule() {
+  Verdict v;
+  Scenario s;
+  if (!s.Open()) return v.Fail(s.failure), v;
+  Setup(knownNames);
+  PrepareRecord(0, 0, 0x13572468);
+  RecordBlock before = records[0];
+  CreateCall call = {s.instance.plugin.createStage, &Record(0), 0};
+  if (!s.Guarded(CallCreate, &call, "CreateStage"))
+    return v.Ran(s, "CreateStage"), v;
+  Trace("CreateStage", 0);
+  if (call.result != 1)
+    v.Fail("CreateStage returned " + std::to_string(call.result) +
+           "; the rule asks for 1");
+  const uint8_t *was = reinterpret_cast<const uint8_t *>(&before);
+  const uint8_t *now = reinterpret_cast<const uint8_t *>(&records[0]);
+  const long fieldsAt = long(offsetof(RecordBlock, object));
+  for (size_t i = 0; i < sizeof before; ++i) {
+    long offset = long(i) - fieldsAt;
+    if (offset >= 4 && offset < 20) continue;  // draw, load, release, aux
+    if (was[i] != now[i]) {
+      const char *what = offset == 0                   ? " (hostReserved)"
+                         : offset < 24 && offset >= 20 ? " (host)"
+                         : offset >= 24 && offset < 28 ? " (drawParam)"
+                         : offset < 0                  ? " (before the record)"
+                                      : " (the host's bytes after field 6)";
+      v.Fail("CreateStage changed the byte at offset " +
+             std::to_string(offset) + what +
+             "; the rule asks for fields 1 to 4 only");
+      break;
+    }
+  }
+  const StageObject &o = Record(0);
+  const struct {
+    const char *name;
+    StageCallback callback;
+  } callbacks[] = {{"draw", o.draw},
+                   {"load", o.load},
+                   {"release", o.release},
+                   {"aux", o.aux}};
+  for (const auto &c : callbacks)
+    if (!AddressInModule(s.instance.plugin.module,
+                         reinterpret_cast<const void *>(c.callback)))
+      v.Fail(std::string("CreateStage left ") + c.name +
+             (c.callback ? " pointing outside the plug-in" : " null") +
+             "; the rule asks for a callback of the plug-in in each of "
+             "fields 1 to 4");
+  if (!serviceCalls.empty())
+    v.Fail("CreateStage called " + DescribeCall(serviceCalls[0]) +
+           "; the rule asks that it call no service");
+  return v;
+}
+
+// A directory of exactly `length` characters, like a deep real path.
+std::string DirectoryOf(size_t length) {
+  std::string directory = "C:\\stagecheck";
+  while (directory.size() < length) directory += "\\stage folder";
+  directory.resize(length);
+  if (directory.back() == '\\') directory.back() = 'x';
+  return directory;
+}
+
+Verdict LoadPaths() {
+  Verdict v;
+  Scenario s;
+  if (!s.Open()) return v.Fail(s.failure), v;
+  struct Case {
+    std::string directory;
+    std::vector<std::string> present;
+  };
+  std::vector<Case> cases;
+  for (const auto &present : Subsets()) cases.push_back({kDirectory, present});
+  // A directory that ends in a separator gets one more (nothing is added
+  // or stripped), and one of 245 characters still fits the path buffer.
+  cases.push_back({std::string(kDirectory) + "\\", knownNames});
+  cases.push_back({DirectoryOf(245), knownNames});
+  for (const Case &c : cases) {
+    Setup(c.present, c.directory);
+    std::string label = PresentLabel(c.present) + " in a directory of " +
+                        std::to_string(c.directory.size()) + " characters";
+    if (!s.Create(0, 0, 0) || !s.Load()) return v.Ran(s, label), v;
+    Trace("load " + label, 0);
+    bool askedForPath = false;
+    int loads = 0;
+    for (const ServiceCall &call : serviceCalls) {
+      std::string what = label + ": " + DescribeCall(call);
+      if (call.service == Service::GetPath) {
+        if (call.number != 2)
+          return v.Fail(what + "; the rule asks for kind 2 only"), v;
+        askedForPath = true;
+        continue;
+      }
+      if (call.service != Service::LoadSurface)
+        return v.Fail(what +
+                      "; the rule asks load for GetPath and "
+                      "LoadSurface only"),
+               v;
+      ++loads;
+      if (!askedForPath) return v.Fail(what + " before any GetPath(2)"), v;
+      const std::string prefix = c.directory + "\\";
+      std::string name =
+          call.path.substr(std::min(call.path.size(), prefix.size()));
+      if (call.path.compare(0, prefix.size(), prefix) != 0 || name.empty() ||
+          name.find_first_of("\\/") != std::string::npos)
+        return v.Fail(what +
+                      "; the rule asks for the directory, one backslash and "
+                      "a file name"),
+               v;
+      if (call.number != 0)
+        return v.Fail(what + "; the rule asks for 0 as second argument"), v;
+    }
+    if (!askedForPath)
+      return v.Fail(label + ": load never called GetPath(2)"), v;
+    if (loads == 0 && !knownNames.empty())
+      return v.Fail(label +
+                    ": load asked for no bitmap; the path fits the "
+                    "256-byte buffer"),
+             v;
+    if (!s.Release()) return v.Ran(s, label), v;
+  }
+  v.detail = std::to_string(cases.size() - 2) + " subsets of " +
+             std::to_string(std::min(knownNames.size(), kMaxNames)) +
+             " files, a directory ending in a backslash, one of 245 "
+             "characters";
+  return v;
+}
+
+Verdict DrawBeforeLoad() {
+  Verdict v;
+  Scenario s;
+  if (!s.Open()) return v.Fail(s.failure), v;
+  Setup(knownNames);
+  if (!s.Create(0, 0, 0) || !s.Draw() || !s.Draw())
+    return v.Ran(s, "draw before load"), v;
+  Trace("draw, draw (no load)", 0);
+  if (!serviceCalls.empty())
+    v.Fail("draw before load called " + DescribeCall(serviceCalls[0]) +
+           "; the rule asks that it call nothing");
+  return v;
+}
+
+Verdict DrawSurfaces() {
+  Verdict v;
+  Scenario s;
+  if (!s.Open()) return v.Fail(s.failure), v;
+  for (const auto &present : Subsets()) {
+    Setup(present);
+    std::string label = PresentLabel(present);
+    if (!s.Create(0, 0, 0) || !s.Load()) return v.Ran(s, label), v;
+    size_t mark = serviceCalls.size();
+    if (!s.Draw() || !s.Draw()) return v.Ran(s, label), v;
+    Trace("draw twice " + label, mark);
+    for (const ServiceCall &call : CallsSince(mark)) {
+      std::string what = label + ": draw called " + DescribeCall(call);
+      if (call.service != Service::DrawSurface)
+        return v.Fail(what + "; the rule asks draw for DrawSurface only"), v;
+      if (!call.surface || !SurfaceGiven(call.surface))
+        return v.Fail(what + "; the rule asks for surfaces that load got"), v;
+    }
+    if (!s.Release()) return v.Ran(s, label), v;
+  }
+  return v;
+}
+
+// A stage with every file present, loaded through record 0 and table 0.
+bool LoadEverything(Scenario &s, Verdict &v, int32_t drawParam = 0) {
+  Setup(knownNames);
+  if (!s.Create(0, 0, drawParam) || !s.Load())
+    return v.Ran(s, "loading with every file present");
+  return true;
+}
+
+Verdict DrawParam() {
+  Verdict v;
+  Scenario s;
+  if (!s.Open() || !LoadEverything(s, v, 0x0F0F0F0F)) return v.Ran(s, ""), v;
+  for (int32_t param :
+       {int32_t(0x7FFFFFF1), int32_t(-5), int32_t(0x2468ACE0)}) {
+    Record(0).drawParam = param;
+    size_t mark = serviceCalls.size();
+    if (!s.Draw()) return v.Ran(s, "draw"), v;
+    Trace("draw with drawParam " + std::to_string(param), mark);
+    for (const ServiceCall &call : CallsSince(mark))
+      if (call.service == Service::DrawSurface && call.drawParam != param)
+        return v.Fail("after the host set drawParam to " +
+                      std::to_string(param) + ", draw called " +
+                      DescribeCall(call) +
+                      "; the rule asks for the record's current drawParam"),
+               v;
+  }
+  return v;
+}
+
+Verdict HostAfresh() {
+  Verdict v;
+  Scenario s;
+  if (!s.Open() || !LoadEverything(s, v)) return v.Ran(s, ""), v;
+  for (int table : {0, 1, 0, 1}) {
+    Record(0).host = &serviceTables[table];
+    size_t mark = serviceCalls.size();
+    if (!s.Draw()) return v.Ran(s, "draw"), v;
+    Trace(std::string("draw with the record's host on table ") +
+              (table ? "B" : "A"),
+          mark);
+    for (const ServiceCall &call : CallsSince(mark))
+      if (call.table != table)
+        return v.Fail(std::string("with the record's host swapped to table ") +
+                      (table ? "B" : "A") + ", draw called " +
+                      DescribeCall(call) +
+                      "; the rule asks that host be read afresh"),
+               v;
+  }
+  size_t mark = serviceCalls.size();
+  if (!s.Release()) return v.Ran(s, "release"), v;
+  for (const ServiceCall &call : CallsSince(mark))
+    if (call.table != 1)
+      return v.Fail("with the record's host on table B, release called " +
+                    DescribeCall(call) +
+                    "; the rule asks that host be read afresh"),
+             v;
+  return v;
+}
+
+// The first frame of a fresh instance with everything present, drawn with
+// the floating-point units as `prepare` sets them.
+bool FirstFrame(Verdict &v, const char *label, void (*prepare)(),
+                void (*restore)(), std::vector<ServiceCall> &frame) {
+  Scenario s;
+  if (!s.Open() || !LoadEverything(s, v)) return v.Ran(s, label);
+  size_t mark = serviceCalls.size();
+  prepare();
+  bool drawn = s.Draw();
+  restore();
+  if (!drawn) return v.Ran(s, label);
+  Trace(std::string("first frame ") + label, mark);
+  frame = CallsSince(mark);
+  s.Release();
+  return true;
+}
+
+// The first difference between two frames, or "".
+std::string Difference(const std::vector<ServiceCall> &a,
+                       const std::vector<ServiceCall> &b) {
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+    if (!SameCall(a[i], b[i]))
+      return "call " + std::to_string(i + 1) + " was " + DescribeCall(a[i]) +
+             " and then " + DescribeCall(b[i]);
+  if (a.size() != b.size())
+    return std::to_string(a.size()) + " calls and then " +
+           std::to_string(b.size());
+  return "";
+}
+
+Verdict FrameRepeatable() {
+  Verdict v;
+  Scenario s;
+  if (!s.Open() || !LoadEverything(s, v)) return v.Ran(s, ""), v;
+  std::vector<ServiceCall> first;
+  for (int frame = 0; frame < 3; ++frame) {
+    size_t mark = serviceCalls.size();
+    if (!s.Draw()) return v.Ran(s, "draw"), v;
+    Trace("frame " + std::to_string(frame + 1), mark);
+    std::vector<ServiceCall> calls = CallsSince(mark);
+    if (frame == 0) first = calls;
+    std::string difference = Difference(first, calls);
+    if (!difference.empty())
+      return v.Fail("frame 1 and frame " + std::to_string(frame + 1) +
+                    " of the same stage differ: " + difference +
+                    "; the rule asks for the same calls"),
+             v;
+  }
+  return v;
+}
+
+unsigned short hostControlWord;
+unsigned hostMxcsr;
+void Nothing() {}
+void SingleX87() {
+  __asm__ volatile("fnstcw %0" : "=m"(hostControlWord));
+  unsigned short single = hostControlWord & ~0x0300;  // precision: 24 bits
+  __asm__ volatile("fldcw %0" : : "m"(single));
+}
+void RestoreX87() { __asm__ volatile("fldcw %0" : : "m"(hostControlWord)); }
+void TruncatingSse() {
+  hostMxcsr = _mm_getcsr();
+  _mm_setcsr((hostMxcsr & ~0x6000u) | 0x6000u);  // round toward zero
+}
+void RestoreSse() { _mm_setcsr(hostMxcsr); }
+
+std::vector<std::string> notes;
+
+Verdict X87Precision() {
+  Verdict v;
+  std::vector<ServiceCall> plain, single, truncating;
+  if (!FirstFrame(v, "as the host starts", Nothing, Nothing, plain) ||
+      !FirstFrame(v, "with the x87 unit at single precision", SingleX87,
+                  RestoreX87, single))
+    return v;
+  std::string difference = Difference(plain, single);
+  if (!difference.empty())
+    return v.Fail(
+               "the first frame with the x87 unit at single precision "
+               "differs from the first frame as the host starts: " +
+               difference + "; the rule asks for the same values"),
+           v;
+  if (FirstFrame(v, "with SSE rounding toward zero", TruncatingSse, RestoreSse,
+                 truncating)) {
+    std::string changed = Difference(plain, truncating);
+    notes.push_back(changed.empty()
+                        ? "sse-rounding: the first frame is the same with SSE "
+                          "rounding toward zero"
+                        : "sse-rounding: with SSE rounding toward zero the "
+                          "first frame differs: " +
+                              changed);
+  }
+  return v;
+}
+
+Verdict ReleaseOnce() {
+  Verdict v;
+  Scenario s;
+  if (!s.Open()) return v.Fail(s.failure), v;
+  for (const auto &present : Subsets()) {
+    Setup(present);
+    std::string label = PresentLabel(present);
+    if (!s.Create(0, 0, 0) || !s.Load() || !s.Draw()) return v.Ran(s, label), v;
+    std::vector<Surface *> given = SurfacesGiven();
+    size_t mark = serviceCalls.size();
+    if (!s.Release()) return v.Ran(s, label), v;
+    Trace("release " + label, mark);
+    std::map<Surface *, int> released;
+    for (const ServiceCall &call : CallsSince(mark)) {
+      std::string what = label + ": release called " + DescribeCall(call);
+      if (call.service != Service::ReleaseSurface)
+        return v.Fail(what +
+                      "; the rule asks release for ReleaseSurface "
+                      "only"),
+               v;
+      if (!SurfaceGiven(call.surface))
+        return v.Fail(what + "; the rule asks for loaded surfaces only"), v;
+      if (++released[call.surface] == 2)
+        return v.Fail(what + " a second time; the rule asks for once"), v;
+    }
+    for (Surface *surface : given)
+      if (!released.count(surface)) {
+        std::string name;
+        SurfaceGiven(surface, &name);
+        return v.Fail(label + ": release left " + name +
+                      " unreleased; the rule asks for every loaded surface"),
+               v;
+      }
+  }
+  return v;
+}
+
+Verdict SecondRecord() {
+  Verdict v;
+  Scenario s;
+  if (!s.Open() || !LoadEverything(s, v, 1)) return v.Ran(s, ""), v;
+  std::vector<Surface *> given = SurfacesGiven();
+  if (!s.Create(1, 1, 2)) return v.Ran(s, "the second CreateStage"), v;
+  Record(1).drawParam = 2;  // the host's to set, whatever CreateStage did
+  for (int through : {0, 1}) {
+    size_t mark = serviceCalls.size();
+    if (!s.Draw(through)) return v.Ran(s, "draw"), v;
+    Trace(std::string("draw through the ") + (through ? "second" : "first") +
+              " record's draw",
+          mark);
+    for (const ServiceCall &call : CallsSince(mark))
+      if (call.table != 1 || call.drawParam != 2)
+        return v.Fail(std::string("after a second CreateStage (table B, "
+                                  "drawParam 2), draw through the ") +
+                      (through ? "second" : "first") + " record called " +
+                      DescribeCall(call) +
+                      "; the rule asks for the newer record's host and "
+                      "drawParam"),
+               v;
+  }
+  size_t mark = serviceCalls.size();
+  if (!s.Release(0)) return v.Ran(s, "release"), v;
+  Trace("release through the first record", mark);
+  std::vector<ServiceCall> released = CallsSince(mark);
+  for (const ServiceCall &call : released)
+    if (call.table != 1)
+      return v.Fail(
+                 "after a second CreateStage, release through the first "
+                 "record called " +
+                 DescribeCall(call) +
+                 "; the rule asks for the newer record's host"),
+             v;
+  if (released.size() != given.size())
+    return v.Fail("after a second CreateStage, release made " +
+                  std::to_string(released.size()) + " calls for " +
+                  std::to_string(given.size()) +
+                  " surfaces loaded before it; the rule asks that they stay "
+                  "in place"),
+           v;
+  return v;
+}
+
+// What load writes into the plug-in's own data with nothing present, as
+// offsets from the module's base: its path buffer (at `buffer` when it
+// passed one to LoadSurface, else -1), and anything else it keeps.
+std::vector<long> LoadFootprint(Scenario &s, size_t length, long *buffer) {
+  Setup({}, DirectoryOf(length));
+  *buffer = -1;
+  if (!s.Create(0, 0, 0)) return {};
+  HMODULE module = s.instance.plugin.module;
+  const unsigned char *base = reinterpret_cast<const unsigned char *>(module);
+  DataSnapshot before = TakeSnapshot(module);
+  if (!s.Load()) return {};
+  for (const ServiceCall &call : serviceCalls)
+    if (call.service == Service::LoadSurface && *buffer < 0 &&
+        AddressInModule(module, call.pathPointer))
+      *buffer = long(reinterpret_cast<const unsigned char *>(call.pathPointer) -
+                     base);
+  std::vector<long> offsets;
+  for (const unsigned char *byte : ChangedSince(before))
+    offsets.push_back(long(byte - base));
+  return offsets;
+}
+
+Verdict LongDirectories() {
+  Verdict v;
+  // What load writes for a short directory: bytes it may write whatever
+  // the directory (a flag, say) besides the path buffer.
+  std::vector<long> usual;
+  long buffer = -1;
+  {
+    Scenario s;
+    if (!s.Open()) return v.Fail(s.failure), v;
+    usual = LoadFootprint(s, 20, &buffer);
+    if (!v.Ran(s, "load with a 20-character directory")) return v;
+  }
+  for (size_t length : {200, 245, 246, 300, 4000}) {
+    Scenario s;
+    if (!s.Open()) return v.Fail(s.failure), v;
+    std::string label =
+        "a directory of " + std::to_string(length) + " characters";
+    long from = -1;
+    std::vector<long> changed = LoadFootprint(s, length, &from);
+    if (!v.Ran(s, "load with " + label)) return v;
+    Trace("load with " + label, 0);
+    if (from < 0) from = buffer;
+    for (long offset : changed) {
+      if (std::find(usual.begin(), usual.end(), offset) != usual.end())
+        continue;
+      if (from < 0) from = offset;  // no path seen: the first new byte
+      if (offset >= from && offset < from + 256) continue;
+      s.instance.tainted = true;
+      return v.Fail("load with " + label + " wrote the plug-in's data " +
+                    std::to_string(offset - from) +
+                    " bytes from the start of its path buffer; the rule asks "
+                    "for no write past a 256-byte buffer"),
+             v;
+    }
+    if (!s.Draw() || !s.Release()) return v.Ran(s, label), v;
+  }
+  return v;
+}
+
+Verdict OddSurfaceSizes() {
+  Verdict v;
+  const struct {
+    const char *name;
+    float value;
+  } values[] = {{"NaN", NAN},
+                {"+infinity", INFINITY},
+                {"-infinity", -INFINITY},
+                {"-640", -640},
+                {"0", 0},
+                {"1e30", 1e30f}};
+  for (bool height : {false, true})
+    for (const auto &odd : values) {
+      Scenario s;
+      if (!s.Open()) return v.Fail(s.failure), v;
+      Setup(knownNames);
+      hostSetup.oddSize = true;
+      hostSetup.width = height ? 1280.0f : odd.value;
+      hostSetup.height = height ? odd.value : 480.0f;
+      std::string label = std::string("surfaces of ") +
+                          (height ? "height " : "width ") + odd.name;
+      if (!s.Create(0, 0, 0) || !s.Load() || !s.Draw() || !s.Draw() ||
+          !s.Release())
+        return v.Ran(s, label), v;
+      Trace("load, draw twice, release with " + label, 0);
+    }
+  return v;
+}
+
+// --- The cost of draw ------------------------------------------------------
+
+volatile long bareCalls;
+int32_t STAGE_CDECL BareDraw(Surface *, SourceRect, StageQuad, int32_t) {
+  bareCalls = bareCalls + 1;
+  return 1;
+}
+std::vector<ServiceCall> floorFrame;
+StageObject *volatile floorRecord;
+__attribute__((noinline)) void STAGE_CDECL FloorDraw() {
+  StageObject *record = floorRecord;
+  for (const ServiceCall &call : floorFrame)
+    record->host->DrawSurface(call.surface, call.source, call.quad,
+                              record->drawParam);
+}
+double NanosecondsPerCall(StageCallback callback, long count) {
+  StageCallback volatile call = callback;
+  LARGE_INTEGER start, end, frequency;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  for (long i = 0; i < count; ++i) call();
+  QueryPerformanceCounter(&end);
+  return double(end.QuadPart - start.QuadPart) * 1e9 /
+         double(frequency.QuadPart) / double(count);
+}
+
+std::string Cost() {
+  Verdict v;
+  Scenario s;
+  if (!s.Open() || !LoadEverything(s, v)) return "not measured: " + v.detail;
+  size_t mark = serviceCalls.size();
+  if (!s.Draw()) return "not measured: " + s.failure;
+  floorFrame = CallsSince(mark);
+  static HostServices bare;
+  bare = serviceTables[0];
+  bare.DrawSurface = BareDraw;
+  Record(0).host = &bare;
+  floorRecord = &Record(0);
+  const long count = 100000;
+  std::vector<double> ratios;
+  double drawNs = 0, floorNs = 0;
+  for (int round = 0; round < 3; ++round) {
+    drawNs = NanosecondsPerCall(Record(0).draw, count);
+    floorNs = NanosecondsPerCall(FloorDraw, count);
+    ratios.push_back(drawNs / floorNs);
+  }
+  std::sort(ratios.begin(), ratios.end());
+  Record(0).host = &serviceTables[0];
+  s.Release();
+  char text[200];
+  snprintf(text, sizeof text,
+           "draw %.1f ns against %.1f ns for its %u bare DrawSurface call%s "
+           "(%.2f times, median of 3)",
+           drawNs, floorNs, unsigned(floorFrame.size()),
+           floorFrame.size() == 1 ? "" : "s", ratios[1]);
+  return text;
+}
+
+// --- The table of rules ----------------------------------------------------
+
+struct Rule {
+  const char *name;
+  const char *asks;
+  const char *how;
+  Verdict (*check)();
+};
+
+const Rule rules[] = {
+    {"info-export",
+     "the info export writes the four bytes at offset 96 only and returns 1",
+     "StageInfo or CharacterInfo on a record with guard bytes on both sides, "
+     "over two fill patterns, on a fresh instance and after a load",
+     InfoExport},
+    {"create-stage",
+     "CreateStage returns 1, writes fields 1 to 4 only, calls no service",
+     "a record among guard bytes with hostReserved, host and drawParam set; "
+     "the four callbacks must point into the plug-in",
+     CreateStageRule},
+    {"load-paths",
+     "load asks GetPath(2) and loads DIRECTORY\\FILE with 0 as second "
+     "argument",
+     "every subset of the files it asks for present, a directory ending in a "
+     "backslash, and one of 245 characters",
+     LoadPaths},
+    {"draw-before-load", "draw before load calls nothing",
+     "CreateStage, then draw twice", DrawBeforeLoad},
+    {"draw-surfaces",
+     "draw calls DrawSurface only, with surfaces that load got, never null",
+     "two frames with every subset of the files present", DrawSurfaces},
+    {"draw-param", "DrawSurface gets the record's current drawParam",
+     "drawParam changed between frames", DrawParam},
+    {"host-afresh", "draw and release read the record's host afresh",
+     "the host field swapped between two service tables between frames",
+     HostAfresh},
+    {"frame-repeatable", "the same frame twice gives the same calls",
+     "three frames of one loaded stage compared call by call, floats bit "
+     "for bit",
+     FrameRepeatable},
+    {"x87-precision",
+     "the first frame is the same with the x87 unit at single precision",
+     "as a Direct3D 9 host leaves it by default; also reported as a note: "
+     "the same with SSE rounding toward zero",
+     X87Precision},
+    {"release-once",
+     "release passes every loaded surface exactly once and nothing else",
+     "every subset of the files present", ReleaseOnce},
+    {"second-record",
+     "a second CreateStage redirects every callback to the newer record",
+     "stage loaded through a first record, then CreateStage with a second "
+     "(another table and drawParam); draw through both, release through the "
+     "first",
+     SecondRecord},
+    {"long-directories",
+     "no write past a 256-byte path buffer and no crash for long directories",
+     "directories of 200, 245, 246, 300 and 4000 characters; the plug-in's "
+     "own data compared before and after load",
+     LongDirectories},
+    {"odd-surface-sizes", "no crash for surfaces of odd sizes",
+     "width or height NaN, +infinity, -infinity, -640, 0 or 1e30; load, two "
+     "frames, release",
+     OddSurfaceSizes},
+};
+
+}  // namespace
+
+void ListRules(FILE *out) {
+  for (const Rule &rule : rules)
+    fprintf(out, "%-18s %s\n%-18s   (%s)\n", rule.name, rule.asks, "",
+            rule.how);
+  fprintf(out, "%-18s %s\n", "cost",
+          "reported, not a rule: one draw against the same DrawSurface calls "
+          "made bare through the service table");
+}
+
+void Print(FILE *out, const RuleOutcome &rule) {
+  fprintf(out, "%s  %-18s %s\n", rule.passed ? "PASS" : "FAIL", rule.name,
+          rule.asks);
+  if (!rule.detail.empty())
+    fprintf(out, "      %s%s\n",
+            rule.passed ? "" : "saw: ", rule.detail.c_str());
+}
+
+CheckReport CheckPlugin(const char *path, FILE *out, bool verbose) {
+  CheckReport report;
+  pluginPath = path;
+  const char *slash = strpbrk(path, "\\/");
+  for (const char *c = path; *c; ++c)
+    if (*c == '\\' || *c == '/') slash = c;
+  pluginName = slash ? slash + 1 : path;
+  trace = verbose ? out : nullptr;
+  copiesNeeded = false;
+  notes.clear();
+  knownNames.clear();
+  // Whether it is a plug-in at all, and which files it asks for with none
+  // present.
+  {
+    std::string error;
+    PluginModule probe;
+    if (LoadPluginModule(path, probe, error)) {
+      report.exitCode = 2;
+      report.error = error;
+      return report;
+    }
+    UnloadPluginModule(probe);
+    currentRule = "discovery";
+    Scenario s;
+    if (s.Open()) {
+      Setup({});
+      if (s.Create(0, 0, 0) && s.Load()) {
+        for (const ServiceCall &call : serviceCalls) {
+          if (call.service != Service::LoadSurface) continue;
+          std::string name = call.path.substr(call.path.find_last_of('\\') + 1);
+          if (std::find(knownNames.begin(), knownNames.end(), name) ==
+              knownNames.end())
+            knownNames.push_back(name);
+        }
+        s.Release();
+      }
+      report.summary = std::string("exports CreateStage") +
+                       (s.instance.plugin.info
+                            ? std::string(" and ") + s.instance.plugin.infoName
+                            : std::string()) +
+                       "; asks for " + Join(knownNames);
+      if (knownNames.size() > kMaxNames)
+        notes.push_back(
+            "it asks for more than 8 files: subsets of the first "
+            "8 are tried");
+    }
+  }
+  if (out) fprintf(out, "stagecheck: %s: %s\n", path, report.summary.c_str());
+  int failed = 0;
+  for (const Rule &rule : rules) {
+    currentRule = rule.name;
+    Verdict v = rule.check();
+    report.rules.push_back({rule.name, rule.asks, v.passed, v.detail});
+    if (out) Print(out, report.rules.back());
+    failed += !v.passed;
+  }
+  report.exitCode = failed ? 1 : 0;
+  currentRule = "cost";
+  report.cost = Cost();
+  report.notes = notes;
+  if (out) {
+    for (const std::string &note : notes)
+      fprintf(out, "NOTE  %s\n", note.c_str());
+    fprintf(out, "cost  %s\n", report.cost.c_str());
+    fprintf(out, "stagecheck: %u rules, %u hold, %d fail%s\n",
+            unsigned(report.rules.size()),
+            unsigned(report.rules.size()) - unsigned(failed), failed,
+            failed == 1 ? "s" : "");
+  }
+  for (const std::string &copy : copies) DeleteFileA(copy.c_str());
+  copies.clear();
+  return report;
+}

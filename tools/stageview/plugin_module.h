@@ -1,0 +1,38 @@
+// Loading a stage plug-in DLL and finding its exports, the part of being a
+// host that stageview and stagecheck share.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "stage_plugin.h"
+
+struct PluginModule {
+  HMODULE module = NULL;
+  CreateStageFn createStage = nullptr;
+  StageInfoFn info = nullptr;  // StageInfo or CharacterInfo, if either
+  const char *infoName = "";   // which of the two
+};
+
+// Exit codes the hosts share for a DLL that is no stage plug-in.
+const int kCannotLoadPlugin = 2;
+const int kNotAStagePlugin = 3;
+
+// Loads the DLL and looks up CreateStage and the info export. Returns 0, or
+// kCannotLoadPlugin / kNotAStagePlugin with `error` set and nothing loaded.
+int LoadPluginModule(const char *path, PluginModule &plugin,
+                     std::string &error);
+
+void UnloadPluginModule(PluginModule &plugin);
+
+// Whether an address lies in the module's image (for telling a crash of
+// the plug-in from one of the host).
+bool AddressInModule(HMODULE module, const void *address);
+
+// The module's writable sections (its global variables), as address ranges.
+struct MemoryRange {
+  unsigned char *start;
+  size_t size;
+};
+int WritableSections(HMODULE module, MemoryRange *ranges, int capacity);
