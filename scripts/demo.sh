@@ -48,6 +48,11 @@ render single tessel.dll single --trace &
 render_single=$!
 render pan stage.dll layered --pan 4 &
 render_pan=$!
+echo "demo: checking both plug-ins with stagecheck.exe (in the background)"
+(cd "$stages" && for plugin in stage.dll tessel.dll; do
+   wine stagecheck.exe "$plugin" || echo "stagecheck: $plugin exit status $?"
+ done >"$demo/stagecheck.txt" 2>&1) &
+stagecheck_run=$!
 
 if [ -n "$user_display" ]; then
   echo "demo: keyconfig.exe in $game on your display $DISPLAY; close the dialog to go on"
@@ -88,6 +93,15 @@ for name in layered single pan; do
     failed=1
   fi
 done
+
+if wait "$stagecheck_run" && ! grep -q "exit status" "$demo/stagecheck.txt"; then
+  echo "demo: stagecheck: both plug-ins hold every rule ($demo/stagecheck.txt):"
+  grep "^stagecheck:" "$demo/stagecheck.txt"
+else
+  echo "demo: stagecheck found a broken rule:" >&2
+  cat "$demo/stagecheck.txt" >&2
+  failed=1
+fi
 
 config=$game/system/config.dat
 if [ -f "$config" ]; then
