@@ -8,7 +8,7 @@
 
 HostSetup hostSetup;
 std::vector<ServiceCall> serviceCalls;
-HostServices serviceTables[2];
+HostServices serviceTables[kServiceTables];
 FILE *guardOutput = stdout;
 std::string pluginName = "the plug-in";
 
@@ -212,7 +212,9 @@ bool SameCall(const ServiceCall &a, const ServiceCall &b) {
 
 std::string DescribeCall(const ServiceCall &call) {
   char text[512];
-  const char *table = call.table ? "table B" : "table A";
+  const char *table = call.table == 0   ? "table A"
+                      : call.table == 1 ? "table B"
+                                        : "table C";
   const std::string &name = call.surfaceName;
   switch (call.service) {
     case Service::LoadSurface:
@@ -251,6 +253,7 @@ void ResetHost() {
   surfaces.clear();
   serviceTables[0] = Table<0>();
   serviceTables[1] = Table<1>();
+  serviceTables[2] = Table<2>();
 }
 
 bool SurfaceGiven(const Surface *surface, std::string *name) {

@@ -54,7 +54,9 @@ struct HostSetup {
 extern HostSetup hostSetup;
 extern std::vector<ServiceCall> serviceCalls;
 
-extern HostServices serviceTables[2];
+// Tables A, B and C, alike but for the table number each call records.
+const int kServiceTables = 3;
+extern HostServices serviceTables[kServiceTables];
 
 // Starts a session: no calls, no surfaces; the setup is kept.
 void ResetHost();
