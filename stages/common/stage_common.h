@@ -5,9 +5,11 @@
 // interface that hosts build against.
 #pragma once
 
+#include <emmintrin.h>
 #include <stdint.h>
 #include <stdio.h>
-#include <xmmintrin.h>
+
+#include "stage_plugin.h"
 
 // A float32 constant spelled by its bit pattern, so that the value used is
 // exactly the one documented, not whatever a decimal literal rounds to.
@@ -33,6 +35,18 @@ inline int32_t TruncateToInt32(float value) {
   if (truncated != INT32_MIN) return truncated;
   if (value != value) return 0;
   return value > 0 ? INT32_MAX : INT32_MIN;
+}
+
+// The SourceRect of the whole image: {0, 0, width, height}, each size
+// truncated toward zero. Written as one 16-byte store: passing the record
+// by value copies it with one 16-byte load, which four 4-byte stores could
+// not forward to (the processor stalls until they reach the cache).
+inline SourceRect WholeImage(const Surface *surface) {
+  SourceRect source;
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(&source),
+                   _mm_setr_epi32(0, 0, TruncateToInt32(surface->width),
+                                  TruncateToInt32(surface->height)));
+  return source;
 }
 
 // The 256-byte path buffer of a layer's bitmap.

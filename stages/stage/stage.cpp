@@ -58,7 +58,7 @@ __attribute__((always_inline)) static inline float DrawLayer(
     const HeightRule *rule) {
   const float W = surface->width;
   const float H = surface->height;
-  SourceRect source = {0, 0, TruncateToInt32(W), TruncateToInt32(H)};
+  const SourceRect source = WholeImage(surface);
 
   double b;
   if (W == referenceWidth) {  // exactly 640.0

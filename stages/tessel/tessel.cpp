@@ -33,8 +33,7 @@ static void STAGE_CDECL LoadTessel() {
 static void STAGE_CDECL DrawTessel() {
   Surface *surface = backSurface;
   if (!surface) return;
-  SourceRect source = {0, 0, TruncateToInt32(surface->width),
-                       TruncateToInt32(surface->height)};
+  const SourceRect source = WholeImage(surface);
   StageQuad quad;
   quad.y0 = F((-one - tangentOfAngle) * verticalScale);
   quad.y1 = F((one - tangentOfAngle) * verticalScale);
