@@ -216,12 +216,16 @@ void Paint(const DrawRequest &r, const View &view, Frame &frame) {
   int colEnd = FirstPixel(std::max(left, right), kFrameWidth);
   int rowFirst = FirstPixel(std::min(top, bottom), kFrameHeight);
   int rowEnd = FirstPixel(std::max(top, bottom), kFrameHeight);
+  // Every row samples the same source columns: worked out once.
+  int sourceColumn[kFrameWidth];
+  for (int col = colFirst; col < colEnd; ++col)
+    sourceColumn[col] =
+        SourcePixel(col, left, right, srcLeft, srcRight - srcLeft);
   for (int row = rowFirst; row < rowEnd; ++row) {
     int y = SourcePixel(row, top, bottom, srcTop, srcBottom - srcTop);
     const uint32_t *line = &s.pixels[size_t(y) * s.width];
     for (int col = colFirst; col < colEnd; ++col) {
-      uint32_t colour =
-          line[SourcePixel(col, left, right, srcLeft, srcRight - srcLeft)];
+      uint32_t colour = line[sourceColumn[col]];
       if (colour != kColourKey) frame.pixels[row][col] = colour;
     }
   }
