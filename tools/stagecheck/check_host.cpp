@@ -10,6 +10,8 @@ HostSetup hostSetup;
 std::vector<ServiceCall> serviceCalls;
 HostServices serviceTables[kServiceTables];
 FILE *guardOutput = stdout;
+int callLimitSeconds = 10;
+std::string hangHeader = "FAIL";
 std::string pluginName = "the plug-in";
 
 namespace {
@@ -176,11 +178,12 @@ LONG CALLBACK CatchCrash(EXCEPTION_POINTERS *info) {
 DWORD WINAPI Watch(void *) {
   for (;;) {
     Sleep(200);
-    if (guarding && GetTickCount() - guardStart > kCallLimitSeconds * 1000u) {
+    if (guarding &&
+        GetTickCount() - guardStart > DWORD(callLimitSeconds) * 1000u) {
       fprintf(guardOutput,
-              "FAIL  %s\n      %s did not return within %d s; stagecheck "
+              "%s\n      saw: %s did not return within %d s; stagecheck "
               "stops here\n",
-              guardLabel.c_str(), guardLabel.c_str(), kCallLimitSeconds);
+              hangHeader.c_str(), guardLabel.c_str(), callLimitSeconds);
       fflush(guardOutput);
       TerminateProcess(GetCurrentProcess(), 1);
     }

@@ -68,13 +68,16 @@ std::vector<Surface *> SurfacesGiven();
 
 // Calls `call(argument)` in the plug-in. False when it crashed (an
 // exception other than a debugger message) with `what` naming the
-// exception and where it happened; the process ends with exit code 1 and a
-// FAIL line for `label` when the call does not return within the limit.
+// exception and where it happened; the process ends with exit code 1
+// after hangHeader and what did not return (`label`) when the call does
+// not return within the limit.
 bool GuardedCall(void (*call)(void *), void *argument, HMODULE plugin,
                  const std::string &label, std::string &what);
-const int kCallLimitSeconds = 10;
+extern int callLimitSeconds;  // 10 unless the command line says otherwise
 // Where the hang message goes.
 extern FILE *guardOutput;
+// The FAIL line of the rule being run, printed when a call hangs.
+extern std::string hangHeader;
 // How crash addresses in the plug-in are named ("stage.dll+0x14C0").
 extern std::string pluginName;
 

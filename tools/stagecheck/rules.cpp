@@ -123,8 +123,7 @@ struct Scenario {
   bool Guarded(void (*call)(void *), void *argument, const char *what) {
     if (!failure.empty()) return false;
     std::string crash;
-    std::string label = std::string(currentRule) + ": " + what;
-    if (GuardedCall(call, argument, instance.plugin.module, label, crash))
+    if (GuardedCall(call, argument, instance.plugin.module, what, crash))
       return true;
     instance.tainted = true;
     failure = std::string(what) + " crashed: " + crash;
@@ -934,6 +933,7 @@ void ListRules(FILE *out) {
           "made bare through the service table");
 }
 
+// A rule's lines of the report; a hang prints the same FAIL line.
 void Print(FILE *out, const RuleOutcome &rule) {
   fprintf(out, "%s  %-18s %s\n", rule.passed ? "PASS" : "FAIL", rule.name,
           rule.asks);
@@ -993,6 +993,9 @@ CheckReport CheckPlugin(const char *path, FILE *out, bool verbose) {
   int failed = 0;
   for (const Rule &rule : rules) {
     currentRule = rule.name;
+    char header[256];
+    snprintf(header, sizeof header, "FAIL  %-18s %s", rule.name, rule.asks);
+    hangHeader = header;
     Verdict v = rule.check();
     report.rules.push_back({rule.name, rule.asks, v.passed, v.detail});
     if (out) Print(out, report.rules.back());
