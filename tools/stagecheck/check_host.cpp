@@ -141,25 +141,27 @@ HANDLE watchdog;
 
 // The plug-in's frames sit below a pad of this many bytes, so that a
 // buffer overflow on its stack lands in the pad, not in stagecheck's own
-// frames, and shows.
-const size_t kStackPad = 64 * 1024;
-const unsigned char kPadFill = 0xCC;
-volatile unsigned char *stackPad;
+// frames, and shows. (An unchecked sprintf of a 4000-character directory
+// writes about 4 KiB.)
+const size_t kStackPad = 16 * 1024;
+const uint32_t kPadFill = 0xCCCCCCCCu;
+uint32_t *volatile stackPad;
 
 __attribute__((noinline)) void CallBelowPad(void (*call)(void *),
                                             void *argument) {
-  volatile unsigned char *pad =
-      static_cast<volatile unsigned char *>(__builtin_alloca(kStackPad));
-  for (size_t i = 0; i < kStackPad; ++i) pad[i] = kPadFill;
+  uint32_t *pad = static_cast<uint32_t *>(__builtin_alloca(kStackPad));
+  memset(pad, 0xCC, kStackPad);
   stackPad = pad;
   call(argument);
+  __asm__ volatile("" : : "r"(pad) : "memory");  // the pad stays live
 }
 
-// How far above the plug-in's frame the pad was written, 0 if not at all.
+// How far above the plug-in's frames the pad was written, 0 if not at all.
 size_t PadOverwritten() {
-  if (!stackPad) return 0;
-  for (size_t i = kStackPad; i > 0; --i)
-    if (stackPad[i - 1] != kPadFill) return i;
+  const uint32_t *pad = stackPad;
+  if (!pad) return 0;
+  for (size_t i = kStackPad / 4; i > 0; --i)
+    if (pad[i - 1] != kPadFill) return i * 4;
   return 0;
 }
 
