@@ -137,11 +137,19 @@ struct Scenario {
     PrepareRecord(record, table, drawParam);
     CreateCall call = {instance.plugin.createStage, &Record(record), 0};
     if (!Guarded(CallCreate, &call, "CreateStage")) return false;
-    StageObject &o = Record(record);
-    if (!o.draw || !o.load || !o.release) {
-      failure = "CreateStage left a callback null: nothing to run";
-      return false;
-    }
+    // Callbacks it did not write still hold the host's fill: never called.
+    const StageObject &o = Record(record);
+    for (StageCallback callback : {o.draw, o.load, o.release})
+      if (!AddressInModule(instance.plugin.module,
+                           reinterpret_cast<const void *>(callback))) {
+        char text[128];
+        snprintf(text, sizeof text,
+                 "CreateStage left a callback at %p, not in the plug-in: "
+                 "nothing to run",
+                 reinterpret_cast<const void *>(callback));
+        failure = text;
+        return false;
+      }
     return true;
   }
 
