@@ -8,7 +8,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <functional>
 #include <map>
 
 #include "check_host.h"
