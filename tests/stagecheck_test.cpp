@@ -9,6 +9,8 @@
 #include <set>
 #include <string>
 
+#include "test_files.h"
+
 namespace {
 
 std::set<std::string> Failed(const CheckReport &report) {
@@ -57,49 +59,13 @@ TEST(Stagecheck, NoPluginIsExitCodeTwo) {
   EXPECT_NE(notPlugin.error.find("exports no CreateStage"), std::string::npos);
 }
 
-// stagecheck.exe as a child: its exit code and what it printed (lines
-// ending in \n), or -1
-// when it did not end within two minutes.
-long RunStagecheckProgram(const std::string &arguments, std::string &output) {
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE readEnd, writeEnd;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return -2;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = startup.hStdError = writeEnd;
-  std::string command = "stagecheck.exe " + arguments;
-  PROCESS_INFORMATION process;
-  BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0,
-                                nullptr, nullptr, &startup, &process);
-  CloseHandle(writeEnd);
-  if (!started) return CloseHandle(readEnd), -2;
-  char buffer[4096];
-  DWORD got;
-  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got)
-    for (DWORD i = 0; i < got; ++i)
-      if (buffer[i] != '\r') output += buffer[i];  // text-mode line ends
-  CloseHandle(readEnd);
-  long code = -1;
-  if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
-    DWORD exitCode;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    code = long(exitCode);
-  } else {
-    TerminateProcess(process.hProcess, 255);
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code;
-}
-
 // A draw that never returns ends the run with a FAIL line for the rule
 // that called it, after the rules before it were reported.
 TEST(Stagecheck, AHangingCallEndsTheRunWithAFailure) {
   std::string output;
   EXPECT_EQ(
-      RunStagecheckProgram("--call-limit 2 broken\\hanging_plugin.dll", output),
+      RunProgram("stagecheck.exe --call-limit 2 broken\\hanging_plugin.dll",
+                 &output),
       1);
   EXPECT_NE(output.find("PASS  create-stage"), std::string::npos) << output;
   EXPECT_NE(output.find("FAIL  draw-before-load   draw before load calls "

@@ -252,27 +252,8 @@ TEST(StageviewCommandLine, WarnsOfAnEmptyFrameAndATooLongFolder) {
   EXPECT_NE(errors.find("back2.bmp: missing"), std::string::npos) << errors;
 }
 
-// stageview.exe as its own process (a crash must not take the test with
-// it): the exit code, or -1 when it did not end within a minute.
 long RunStageviewProgram(const std::string &arguments) {
-  std::string command = "stageview.exe " + arguments;
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process;
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &process))
-    return -2;
-  long code = -1;
-  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-    DWORD exitCode;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    code = long(exitCode);
-  } else {
-    TerminateProcess(process.hProcess, 255);
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code;
+  return RunProgram("stageview.exe " + arguments);
 }
 
 // A plug-in that crashes in draw ends the host at once with 7; one whose

@@ -92,3 +92,43 @@ Bytes Int32Bytes(const std::vector<int> &values) {
   }
   return bytes;
 }
+
+long RunProgram(const std::string &commandLine, std::string *output) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (output && !CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return -2;
+  if (output) SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  if (output) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = writeEnd;
+  }
+  std::string command = commandLine;
+  PROCESS_INFORMATION process;
+  BOOL started =
+      CreateProcessA(nullptr, &command[0], nullptr, nullptr, output != nullptr,
+                     0, nullptr, nullptr, &startup, &process);
+  if (output) {
+    CloseHandle(writeEnd);
+    char buffer[4096];
+    DWORD got;
+    while (started && ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) &&
+           got)
+      for (DWORD i = 0; i < got; ++i)
+        if (buffer[i] != '\r') *output += buffer[i];
+    CloseHandle(readEnd);
+  }
+  if (!started) return -2;
+  long code = -1;
+  if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
+    DWORD exitCode;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    code = long(exitCode);
+  } else {
+    TerminateProcess(process.hProcess, 255);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}

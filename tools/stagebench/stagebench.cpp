@@ -1,9 +1,7 @@
 // stagebench: nanoseconds per draw of the real plug-ins, through their
-// exports, with a host whose DrawSurface does nothing, against a floor: the
-// same DrawSurface calls, with the same arguments, made through the same
-// service table from a callback the compiler cannot see through. What a
-// draw costs beyond the floor is the plug-in's own work. Three rounds of
-// both, one after the other in this process; the median ratio is reported.
+// exports, with a host whose DrawSurface does nothing, against the floor of
+// draw_cost.h. Three rounds of both, one after the other in this process;
+// the median ratio is reported.
 // Beside them, a plug-in that computes nothing (constant quads): what the
 // calls alone cost a plug-in.
 // Usage: stagebench.exe [frames]   (run from the folder holding the DLLs)
@@ -11,17 +9,9 @@
 #include <stdlib.h>
 #include <windows.h>
 
-#include <algorithm>
-
+#include "draw_cost.h"
 #include "stage_plugin.h"
 
-static volatile long drawCalls;
-
-static int32_t STAGE_CDECL IgnoreDraw(Surface *, SourceRect, StageQuad,
-                                      int32_t) {
-  drawCalls = drawCalls + 1;
-  return 0;
-}
 static Surface *loadResults[3];
 static int loadIndex;
 static Surface *STAGE_CDECL GiveSurface(const char *, int32_t) {
@@ -31,45 +21,14 @@ static int32_t STAGE_CDECL IgnoreRelease(Surface *) { return 0; }
 static const char *STAGE_CDECL StageFolder(int32_t) { return "C:\\stage"; }
 
 // One frame's calls as the plug-in made them, replayed by the floor.
-struct FloorCall {
-  Surface *surface;
-  SourceRect source;
-  StageQuad quad;
-};
 static FloorCall floorCalls[3];
 static int floorCallCount;
-static StageObject *volatile floorStage;
 
 static int32_t STAGE_CDECL RecordDraw(Surface *surface, SourceRect source,
                                       StageQuad quad, int32_t) {
   if (floorCallCount < 3)
     floorCalls[floorCallCount++] = {surface, source, quad};
   return 0;
-}
-
-__attribute__((noinline)) static void STAGE_CDECL FloorDraw() {
-  StageObject *stage = floorStage;
-  for (int i = 0; i < floorCallCount; ++i) {
-    const FloorCall &call = floorCalls[i];
-    stage->host->DrawSurface(call.surface, call.source, call.quad,
-                             stage->drawParam);
-  }
-}
-
-static double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
-}
-
-// Nanoseconds per call of `draw`, a callback the compiler cannot see.
-static double NanosecondsPerFrame(StageCallback draw, long frames) {
-  StageCallback volatile callback = draw;
-  LARGE_INTEGER start, end;
-  QueryPerformanceCounter(&start);
-  for (long i = 0; i < frames; ++i) callback();
-  QueryPerformanceCounter(&end);
-  return Seconds(start, end) * 1e9 / frames;
 }
 
 static void Report(const char *name, const char *dll, long frames, int layers) {
@@ -102,23 +61,17 @@ static void Report(const char *name, const char *dll, long frames, int layers) {
   floorCallCount = 0;
   stage.draw();  // the floor replays this frame's calls
   host.DrawSurface = IgnoreDraw;
-  floorStage = &stage;
 
-  double draw[3], floor[3], ratio[3];
-  for (int round = 0; round < 3; ++round) {
-    draw[round] = NanosecondsPerFrame(stage.draw, frames);
-    floor[round] = NanosecondsPerFrame(FloorDraw, frames);
-    ratio[round] = draw[round] / floor[round];
-  }
+  CostRound rounds[kCostRounds];
+  MeasureDrawCost(stage, floorCalls, floorCallCount, frames, rounds);
   stage.release();
   FreeLibrary(library);
-  double sorted[3] = {ratio[0], ratio[1], ratio[2]};
-  std::sort(sorted, sorted + 3);
   printf("%s: %d DrawSurface calls a frame; median ratio %.2f\n", name,
-         floorCallCount, sorted[1]);
-  for (int round = 0; round < 3; ++round)
+         floorCallCount, MedianRatio(rounds));
+  for (int round = 0; round < kCostRounds; ++round)
     printf("  round %d: draw %6.1f ns, floor %6.1f ns, ratio %.2f\n", round + 1,
-           draw[round], floor[round], ratio[round]);
+           rounds[round].drawNs, rounds[round].floorNs,
+           rounds[round].drawNs / rounds[round].floorNs);
 }
 
 int main(int argc, char **argv) {

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "check_host.h"
+#include "draw_cost.h"
 #include "stagecheck.h"
 
 namespace {
@@ -808,59 +809,31 @@ Verdict OddSurfaceSizes() {
 
 // --- The cost of draw ------------------------------------------------------
 
-volatile long bareCalls;
-int32_t STAGE_CDECL BareDraw(Surface *, SourceRect, StageQuad, int32_t) {
-  bareCalls = bareCalls + 1;
-  return 1;
-}
-std::vector<ServiceCall> floorFrame;
-StageObject *volatile floorRecord;
-__attribute__((noinline)) void STAGE_CDECL FloorDraw() {
-  StageObject *record = floorRecord;
-  for (const ServiceCall &call : floorFrame)
-    record->host->DrawSurface(call.surface, call.source, call.quad,
-                              record->drawParam);
-}
-double NanosecondsPerCall(StageCallback callback, long count) {
-  StageCallback volatile call = callback;
-  LARGE_INTEGER start, end, frequency;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&start);
-  for (long i = 0; i < count; ++i) call();
-  QueryPerformanceCounter(&end);
-  return double(end.QuadPart - start.QuadPart) * 1e9 /
-         double(frequency.QuadPart) / double(count);
-}
-
 std::string Cost() {
   Verdict v;
   Scenario s;
   if (!s.Open() || !LoadEverything(s, v)) return "not measured: " + v.detail;
   size_t mark = serviceCalls.size();
   if (!s.Draw()) return "not measured: " + s.failure;
-  floorFrame = CallsSince(mark);
+  std::vector<FloorCall> floor;
+  for (const ServiceCall &call : CallsSince(mark))
+    if (call.service == Service::DrawSurface)
+      floor.push_back({call.surface, call.source, call.quad});
   static HostServices bare;
   bare = serviceTables[0];
-  bare.DrawSurface = BareDraw;
+  bare.DrawSurface = IgnoreDraw;
   Record(0).host = &bare;
-  floorRecord = &Record(0);
-  const long count = 100000;
-  std::vector<double> ratios;
-  double drawNs = 0, floorNs = 0;
-  for (int round = 0; round < 3; ++round) {
-    drawNs = NanosecondsPerCall(Record(0).draw, count);
-    floorNs = NanosecondsPerCall(FloorDraw, count);
-    ratios.push_back(drawNs / floorNs);
-  }
-  std::sort(ratios.begin(), ratios.end());
+  CostRound rounds[kCostRounds];
+  MeasureDrawCost(Record(0), floor.data(), int(floor.size()), 100000, rounds);
   Record(0).host = &serviceTables[0];
   s.Release();
+  const CostRound &last = rounds[kCostRounds - 1];
   char text[200];
   snprintf(text, sizeof text,
            "draw %.1f ns against %.1f ns for its %u bare DrawSurface call%s "
-           "(%.2f times, median of 3)",
-           drawNs, floorNs, unsigned(floorFrame.size()),
-           floorFrame.size() == 1 ? "" : "s", ratios[1]);
+           "(%.2f times, median of %d)",
+           last.drawNs, last.floorNs, unsigned(floor.size()),
+           floor.size() == 1 ? "" : "s", MedianRatio(rounds), kCostRounds);
   return text;
 }
 
