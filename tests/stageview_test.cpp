@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "bitmap_file.h"
+#include "debugger_capture.h"
+#include "real_input.h"
 #include "stage_host.h"
 #include "stageview_main.h"
 #include "test_files.h"
@@ -475,6 +477,49 @@ TEST(StageviewCommandLine, FailedWriteLeavesNoImage) {
     EXPECT_NE(errors.find("cannot write"), std::string::npos) << errors;
     EXPECT_FALSE(Exists(image));
   }
+}
+
+// The live window driven with real key presses on a desktop of its own:
+// the arrow keys (no config.dat here) move the camera until the stage's
+// edge and the eye until its limit, both shown in the title; Esc ends it.
+TEST(StageviewWindow, ArrowKeysMoveTheViewUpToItsLimits) {
+  std::string atEdge, eyeRaised;
+  bool sawWindow = false;
+  ProgramLaunch launch;
+  launch.commandLine = "stageview.exe stage.dll samples\\layered --window";
+  launch.desktop = "stageview-window-" + std::to_string(GetCurrentProcessId());
+  launch.drive = [&](unsigned long processId) {
+    HWND window = WaitForProcessWindow(processId, "stageview", nullptr, 120000);
+    if (!window) return;
+    sawWindow = true;
+    auto title = [window] {
+      char text[256] = "";
+      GetWindowTextA(window, text, sizeof text);
+      return std::string(text);
+    };
+    // Held down until the title shows `wanted` (or a minute passes).
+    auto hold = [&](WORD key, const char *wanted) {
+      SendKey(key, false);
+      for (ULONGLONG end = GetTickCount64() + 60000;
+           GetTickCount64() < end && title().find(wanted) == std::string::npos;)
+        Sleep(20);
+      SendKey(key, true);
+      Sleep(100);  // a tick after the release: nothing moves any more
+      return title();
+    };
+    atEdge = hold(VK_RIGHT, "(edge)");
+    eyeRaised = hold(VK_UP, "eye +1.00");
+    PressKey(VK_ESCAPE);
+  };
+  std::vector<DebuggeeRun> runs = RunWithDebugMonitor({launch}, 180000);
+  ASSERT_TRUE(sawWindow);
+  EXPECT_TRUE(runs[0].exited);
+  EXPECT_EQ(runs[0].exitCode, 0u);
+  // The layered sample's near layer shows its edge beyond camera 0.54.
+  EXPECT_NE(atEdge.find("camera +0.54 (edge), eye +0.00"), std::string::npos)
+      << atEdge;
+  EXPECT_NE(eyeRaised.find("camera +0.54 (edge), eye +1.00"), std::string::npos)
+      << eyeRaised;
 }
 
 }  // namespace
