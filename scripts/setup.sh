@@ -32,8 +32,18 @@ if [ ${#missing[@]} -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # A mirror in the middle of a sync can fail one list (seen: the i386 list
+  # of the security suite, "File has unexpected size"). The 32-bit and
+  # 64-bit copies of a library must then come from one suite, or they
+  # differ in version and cannot both be installed: the release's own
+  # suite is preferred for that install. The install is the real check.
+  release=()
+  if ! apt-get update -q; then
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    echo "setup: a package list did not download; installing from $codename itself"
+    release=(-o "APT::Default-Release=$codename")
+  fi
+  apt-get install -y -q --no-install-recommends "${release[@]}" "${missing[@]}"
 fi
 
 # Wine only picks code page 932 for LANG=ja_JP.UTF-8 when the locale exists.
