@@ -1,23 +1,27 @@
+// The recording host stagecheck drives a plug-in with, and the one way
+// into the plug-in's code (GuardedCall).
 #include "check_host.h"
 
-#include <setjmp.h>
+#include <stddef.h>
 #include <string.h>
 #include <windows.h>
 
 #include <algorithm>
 
+#include "worker_protocol.h"
+
 HostSetup hostSetup;
 std::vector<ServiceCall> serviceCalls;
 HostServices serviceTables[kServiceTables];
-FILE *guardOutput = stdout;
-int callLimitSeconds = 10;
-std::string hangHeader = "FAIL";
-std::string pluginName = "the plug-in";
+RecordBlock records[2];
+std::string scenarioCase;
+std::string hostWriteSeen;
 
 namespace {
 
 struct CheckSurface {
   Surface surface;
+  Surface pristine;  // as handed out: the plug-in must not write it
   std::string name;
 };
 std::vector<CheckSurface *> surfaces;
@@ -65,6 +69,7 @@ Surface *Load(int table, const char *path, int32_t mode) {
                                                    sizeof kDefaultWidths[0])];
   s->surface.height = hostSetup.oddSize ? hostSetup.height : 480.0f;
   s->name = name;
+  s->pristine = s->surface;
   surfaces.push_back(s);
   return &s->surface;
 }
@@ -92,12 +97,22 @@ int32_t STAGE_CDECL DrawVia(Surface *surface, SourceRect source, StageQuad quad,
   return 1;
 }
 
+// The strings GetPath returns live here, followed by guard bytes up to the
+// end, so that a plug-in that appends to one (strcat) is seen as well.
+char pathGiven[8192];
+char pathPristine[sizeof pathGiven];
+const unsigned char kGuardFill = 0xA5;
+
 template <int T>
 const char *STAGE_CDECL GetPathVia(int32_t kind) {
   ServiceCall call = NewCall(Service::GetPath, T);
   call.number = kind;
   serviceCalls.push_back(call);
-  return kind == 2 ? hostSetup.directory.c_str() : "";
+  memset(pathGiven, kGuardFill, sizeof pathGiven);
+  snprintf(pathGiven, sizeof pathGiven, "%s",
+           kind == 2 ? hostSetup.directory.c_str() : "");
+  memcpy(pathPristine, pathGiven, sizeof pathGiven);
+  return pathGiven;
 }
 
 template <int T, int slot>
@@ -109,7 +124,7 @@ int32_t STAGE_CDECL ReservedVia() {
 }
 
 template <int T>
-HostServices Table() {
+HostServices TableOf() {
   HostServices table;
   table.reserved0 = reinterpret_cast<void *>(&ReservedVia<T, 0>);
   table.reserved1 = reinterpret_cast<void *>(&ReservedVia<T, 1>);
@@ -123,21 +138,15 @@ HostServices Table() {
   return table;
 }
 
+HostServices Table(int t) {
+  return t == 0 ? TableOf<0>() : t == 1 ? TableOf<1>() : TableOf<2>();
+}
+
 uint32_t Bits(float value) {
   uint32_t bits;
   memcpy(&bits, &value, sizeof bits);
   return bits;
 }
-
-// The guard around calls into the plug-in. A fault inside the call jumps
-// back to GuardedCall from the vectored handler; the watchdog thread ends
-// the process when a call does not come back.
-jmp_buf guardJump;
-volatile LONG guarding;
-volatile DWORD guardStart;
-std::string guardLabel;
-EXCEPTION_RECORD guardCrash;
-HANDLE watchdog;
 
 // The plug-in's frames sit below a pad of this many bytes, so that a
 // buffer overflow on its stack lands in the pad, not in stagecheck's own
@@ -165,43 +174,129 @@ size_t PadOverwritten() {
   return 0;
 }
 
-LONG CALLBACK CatchCrash(EXCEPTION_POINTERS *info) {
-  DWORD code = info->ExceptionRecord->ExceptionCode;
-  // Debugger messages, thread names and C++ exceptions on their way to a
-  // handler are no crash.
-  bool fault = (code & 0xC0000000) == 0xC0000000 ||
-               code == EXCEPTION_BREAKPOINT || code == EXCEPTION_SINGLE_STEP;
-  if (!guarding || !fault) return EXCEPTION_CONTINUE_SEARCH;
-  guardCrash = *info->ExceptionRecord;
-  guarding = 0;
-  longjmp(guardJump, 1);
+// --- Host memory -----------------------------------------------------------
+
+// The record bytes as they were when the call began.
+RecordBlock recordsBefore[2];
+
+std::string RecordField(long offset) {
+  static const char *const fields[] = {
+      "hostReserved", "draw", "load", "release", "aux", "host", "drawParam"};
+  if (offset < 0) return "before the record";
+  if (offset >= long(sizeof(StageObject))) return "the host's bytes after it";
+  return fields[offset / 4];
 }
 
-DWORD WINAPI Watch(void *) {
-  for (;;) {
-    Sleep(200);
-    if (guarding &&
-        GetTickCount() - guardStart > DWORD(callLimitSeconds) * 1000u) {
-      fprintf(guardOutput,
-              "%s\n      saw: %s did not return within %d s; stagecheck "
-              "stops here\n",
-              hangHeader.c_str(), guardLabel.c_str(), callLimitSeconds);
-      fflush(guardOutput);
-      TerminateProcess(GetCurrentProcess(), 1);
-    }
-  }
+std::string SlotName(long offset) {
+  static const char *const names[] = {
+      "reserved", "reserved", "reserved",    "LoadSurface", "ReleaseSurface",
+      "reserved", "reserved", "DrawSurface", "GetPath"};
+  return "slot " + std::to_string(offset / 4) + ", " + names[offset / 4];
 }
 
-std::string Where(HMODULE plugin, const void *address) {
-  char text[160];
-  if (AddressInModule(plugin, address)) {
-    snprintf(text, sizeof text, "%s+0x%X", pluginName.c_str(),
-             unsigned(static_cast<const char *>(address) -
-                      reinterpret_cast<const char *>(plugin)));
-  } else {
-    snprintf(text, sizeof text, "%p (outside the plug-in)", address);
+std::string SurfaceField(long offset) {
+  if (offset >= long(offsetof(Surface, height))) return "height";
+  if (offset >= long(offsetof(Surface, width))) return "width";
+  return "the host's bytes";
+}
+
+// The first byte at which `now` differs from `was`, or -1.
+long FirstDifference(const void *now, const void *was, size_t size) {
+  const unsigned char *a = static_cast<const unsigned char *>(now);
+  const unsigned char *b = static_cast<const unsigned char *>(was);
+  for (size_t i = 0; i < size; ++i)
+    if (a[i] != b[i]) return long(i);
+  return -1;
+}
+
+// Every host-owned byte the call changed, named; the bytes are put back.
+std::string HostWrites(const std::string &label) {
+  std::string seen;
+  auto saw = [&](const std::string &what) {
+    if (seen.empty()) seen = label + " wrote " + what;
+  };
+  for (int r = 0; r < 2; ++r) {
+    if (label == "CreateStage") break;  // create-stage's rule looks at those
+    RecordBlock &now = records[r];
+    const RecordBlock &was = recordsBefore[r];
+    // The callbacks (fields 1 to 4) are the plug-in's to write.
+    memcpy(&recordsBefore[r].object.draw, &now.object.draw, 16);
+    long at = FirstDifference(&now, &was, sizeof now);
+    if (at < 0) continue;
+    long offset = at - long(offsetof(RecordBlock, object));
+    if (offset >= 0 && offset < long(sizeof(StageObject))) offset &= ~3L;
+    saw("StageObject " + std::to_string(r + 1) + " at offset " +
+        std::to_string(offset) + " (" + RecordField(offset) + ")");
+    now = was;
   }
-  return text;
+  for (int t = 0; t < kServiceTables; ++t) {
+    HostServices canonical = Table(t);
+    long at = FirstDifference(&serviceTables[t], &canonical, sizeof canonical);
+    if (at < 0) continue;
+    at &= ~3L;  // the slot
+    saw(std::string("HostServices table ") + char('A' + t) + " at offset " +
+        std::to_string(at) + " (" + SlotName(at) + ")");
+    serviceTables[t] = canonical;
+  }
+  for (CheckSurface *s : surfaces) {
+    long at = FirstDifference(&s->surface, &s->pristine, sizeof s->pristine);
+    if (at < 0) continue;
+    if (at >= long(offsetof(Surface, width))) at &= ~3L;  // the field
+    saw("Surface " + s->name + " at offset " + std::to_string(at) + " (" +
+        SurfaceField(at) + ")");
+    s->surface = s->pristine;
+  }
+  long at = FirstDifference(pathGiven, pathPristine, sizeof pathGiven);
+  if (at >= 0) {
+    saw("the string GetPath returned, at offset " + std::to_string(at) +
+        (at > long(strlen(pathPristine)) ? " (past its end)" : ""));
+    memcpy(pathGiven, pathPristine, sizeof pathGiven);
+  }
+  return seen;
+}
+
+// Whether every heap of the process is whole.
+bool HeapsValid() {
+  HANDLE heaps[64];
+  DWORD count = GetProcessHeaps(64, heaps);
+  for (DWORD i = 0; i < count && i < 64; ++i)
+    if (!HeapValidate(heaps[i], 0, nullptr)) return false;
+  return true;
+}
+
+// --- Crashes ---------------------------------------------------------------
+
+// Read by the filter, which must not rely on anything the plug-in may
+// have damaged: no heap, no C library, fixed buffers.
+const unsigned char *crashBase;
+size_t crashSize;
+
+char *Hex(char *out, uint32_t value) {
+  for (int shift = 28; shift >= 0; shift -= 4)
+    *out++ = "0123456789ABCDEF"[(value >> shift) & 15];
+  return out;
+}
+
+LONG WINAPI SendCrash(EXCEPTION_POINTERS *info) {
+  static char line[64];
+  uint32_t code = info->ExceptionRecord->ExceptionCode;
+  const unsigned char *address = static_cast<const unsigned char *>(
+      info->ExceptionRecord->ExceptionAddress);
+  char *p = line;
+  memcpy(p, "crash ", 6);
+  p = Hex(p + 6, code);
+  *p++ = ' ';
+  p = Hex(p, uint32_t(reinterpret_cast<uintptr_t>(address)));
+  *p++ = ' ';
+  if (address >= crashBase && address < crashBase + crashSize)
+    p = Hex(p, uint32_t(address - crashBase));
+  else
+    *p++ = '-';
+  *p++ = '\n';
+  DWORD written;
+  WriteFile(MessagePipe(), line, DWORD(p - line), &written, nullptr);
+  TerminateProcess(GetCurrentProcess(), code);
+  return EXCEPTION_EXECUTE_HANDLER;
 }
 
 }  // namespace
@@ -256,9 +351,7 @@ void ResetHost() {
   // still read one it released.
   for (CheckSurface *s : surfaces) delete s;
   surfaces.clear();
-  serviceTables[0] = Table<0>();
-  serviceTables[1] = Table<1>();
-  serviceTables[2] = Table<2>();
+  for (int t = 0; t < kServiceTables; ++t) serviceTables[t] = Table(t);
 }
 
 bool SurfaceGiven(const Surface *surface, std::string *name) {
@@ -276,39 +369,52 @@ std::vector<Surface *> SurfacesGiven() {
   return given;
 }
 
-bool GuardedCall(void (*call)(void *), void *argument, HMODULE plugin,
-                 const std::string &label, std::string &what) {
-  static PVOID handler = AddVectoredExceptionHandler(1, CatchCrash);
-  (void)handler;
-  if (!watchdog) watchdog = CreateThread(NULL, 0, Watch, NULL, 0, NULL);
-  guardLabel = label;
-  // The plug-in may leave the floating-point units in any state; each call
-  // starts from the host's defaults.
-  unsigned short control;
-  __asm__ volatile("fnstcw %0" : "=m"(control));
+void PrepareRecord(int record, int table, int32_t drawParam) {
+  memset(&records[record], kGuardFill, sizeof records[record]);
+  records[record].object.hostReserved = kHostReserved;
+  records[record].object.host = &serviceTables[table];
+  records[record].object.drawParam = drawParam;
+}
+
+void BeginCall(const std::string &label) {
+  Send("call", label + "|" + scenarioCase);
+}
+
+void EndCall() { Send("back"); }
+
+bool GuardedCall(void (*call)(void *), void *argument, const std::string &label,
+                 std::string &what) {
+  memcpy(recordsBefore, records, sizeof records);
+  BeginCall(label);
   stackPad = nullptr;
-  if (setjmp(guardJump) == 0) {
-    guardStart = GetTickCount();
-    guarding = 1;
-    CallBelowPad(call, argument);
-    guarding = 0;
-    if (size_t smashed = PadOverwritten()) {
-      what = "returned, but wrote " + std::to_string(smashed) +
-             " bytes of the stack above its own frames (a buffer overflow)";
-      return false;
-    }
-    return true;
+  CallBelowPad(call, argument);
+  size_t smashed = PadOverwritten();  // before anything else uses the stack
+  if (!HeapsValid()) {
+    // Nothing in this process can be trusted any more.
+    Send("damage", "damaged the heap: HeapValidate fails after it returned");
+    TerminateProcess(GetCurrentProcess(), 1);
   }
-  size_t smashed = PadOverwritten();  // before anything uses the stack
-  __asm__ volatile("fninit\n\tfldcw %0" : : "m"(control));
-  char text[128];
-  snprintf(text, sizeof text, "exception 0x%08lX at ",
-           static_cast<unsigned long>(guardCrash.ExceptionCode));
-  what = text + Where(plugin, guardCrash.ExceptionAddress);
-  if (smashed)
-    what += " after writing " + std::to_string(smashed) +
-            " bytes of the stack above its own frames (a buffer overflow)";
-  return false;
+  EndCall();
+  std::string wrote = HostWrites(label);
+  if (!wrote.empty()) {
+    Send("wrote", wrote);
+    if (hostWriteSeen.empty()) hostWriteSeen = wrote;
+  }
+  if (smashed) {
+    what = "returned, but wrote " + std::to_string(smashed) +
+           " bytes of the stack above its own frames (a buffer overflow)";
+    return false;
+  }
+  return true;
+}
+
+void ReportCrashesToParent() { SetUnhandledExceptionFilter(SendCrash); }
+
+void SetCrashModule(HMODULE plugin) {
+  MemoryRange image = {nullptr, 0};
+  if (plugin) image = ModuleImage(plugin);
+  crashBase = image.start;
+  crashSize = image.size;
 }
 
 DataSnapshot TakeSnapshot(HMODULE module) {

@@ -1,11 +1,13 @@
 // stagecheck's side of the interface: a host whose services record every
-// call, two service tables to tell which one a plug-in went through,
-// surfaces of chosen sizes, and calls into the plug-in that survive its
-// crashes and give up on its hangs.
+// call, three service tables to tell which one a plug-in went through
+// (A and B for the record's host, C for a record the plug-in should no
+// longer read), surfaces of chosen sizes, records among guard bytes, and
+// the calls into the plug-in: each announced to the parent (which times
+// it), run below a stack pad, and followed by a check of every byte the
+// host owns.
 #pragma once
 
 #include <stdint.h>
-#include <stdio.h>
 
 #include <string>
 #include <vector>
@@ -23,9 +25,9 @@ enum class Service {
 
 struct ServiceCall {
   Service service;
-  int table;                // 0 or 1: which service table the call came through
-  int slot;                 // of a reserved slot
-  std::string path;         // LoadSurface
+  int table;         // 0, 1 or 2: which service table the call came through
+  int slot;          // of a reserved slot
+  std::string path;  // LoadSurface
   const char *pathPointer;  // LoadSurface: where the plug-in keeps it
   int32_t number;           // LoadSurface's mode, GetPath's kind
   Surface *surface;         // ReleaseSurface, DrawSurface
@@ -45,9 +47,9 @@ std::string DescribeCall(const ServiceCall &call);
 struct HostSetup {
   std::string directory;             // GetPath(2)
   std::vector<std::string> present;  // files LoadSurface finds
-  // Sizes of the surfaces it gives: 0 for each file's own default
-  // (widths 1280, 960, 800, ... by the file's place in `present`, height
-  // 480), otherwise these.
+  // Surface sizes: unless `oddSize`, each file's own default (widths 1280,
+  // 960, 800, ... by the file's place in `present`, height 480); with it,
+  // `width` and `height` for every surface.
   bool oddSize = false;
   float width = 0, height = 0;
 };
@@ -66,20 +68,46 @@ bool SurfaceGiven(const Surface *surface, std::string *name = nullptr);
 // Surfaces handed out this session, in order.
 std::vector<Surface *> SurfacesGiven();
 
-// Calls `call(argument)` in the plug-in. False when it crashed (an
-// exception other than a debugger message) with `what` naming the
-// exception and where it happened; the process ends with exit code 1
-// after hangHeader and what did not return (`label`) when the call does
-// not return within the limit.
-bool GuardedCall(void (*call)(void *), void *argument, HMODULE plugin,
-                 const std::string &label, std::string &what);
-extern int callLimitSeconds;  // 10 unless the command line says otherwise
-// Where the hang message goes.
-extern FILE *guardOutput;
-// The FAIL line of the rule being run, printed when a call hangs.
-extern std::string hangHeader;
-// How crash addresses in the plug-in are named ("stage.dll+0x14C0").
-extern std::string pluginName;
+// Two records, each with the host's own bytes on both sides, so that a
+// write beyond the plug-in's fields shows. Kept in place for the whole run.
+struct RecordBlock {
+  uint32_t before[8];
+  StageObject object;
+  uint32_t after[16];
+};
+extern RecordBlock records[2];
+const uint32_t kHostReserved = 0x54534F48;  // "HOST"
+// Fills record `record` for service table `table` and `drawParam`.
+void PrepareRecord(int record, int table, int32_t drawParam);
+inline StageObject &Record(int record) { return records[record].object; }
+
+// What the host offers at the moment, sent with every call so that the
+// parent can say where a worker died ("with back1.bmp present").
+extern std::string scenarioCase;
+
+// Announces a call into the plug-in (LoadLibrary, CreateStage, draw, ...)
+// to the parent, which times it; EndCall says it returned.
+void BeginCall(const std::string &label);
+void EndCall();
+
+// Calls `call(argument)` in the plug-in, announced, below a stack pad, and
+// checks afterwards that it wrote nothing the host owns (records outside
+// fields 1 to 4, except in CreateStage, whose writes are its own rule's;
+// service tables; surfaces; the string GetPath returned). A write is sent
+// to the parent as "wrote", kept in `hostWriteSeen` if it is the first,
+// and undone, so that it spoils no other rule. False, with `what` set,
+// when the call returned having written over the stack above its frames.
+// A fault or a hang is not survived: the worker ends (see
+// ReportCrashesToParent) or the parent ends it.
+bool GuardedCall(void (*call)(void *), void *argument, const std::string &label,
+                 std::string &what);
+extern std::string hostWriteSeen;
+
+// From now on a fault anywhere in the worker sends "crash" to the parent
+// and ends the process; addresses are given relative to `plugin`, the
+// instance being run (set again for each instance).
+void ReportCrashesToParent();
+void SetCrashModule(HMODULE plugin);
 
 // The plug-in's global variables at one moment, to see what a call wrote.
 struct DataSnapshot {

@@ -2,8 +2,11 @@
 // fresh instances of the DLL through the recording host of check_host.h.
 // Every rule looks at one part of the contract only, so that one fault in
 // a plug-in shows as one failed rule.
+#include "rules.h"
+
 #include <emmintrin.h>
 #include <math.h>
+#include <stddef.h>
 #include <string.h>
 #include <windows.h>
 
@@ -12,12 +15,12 @@
 
 #include "check_host.h"
 #include "draw_cost.h"
-#include "stagecheck.h"
+#include "worker_protocol.h"
 
 namespace {
 
 std::string pluginPath;
-FILE *trace;                          // null: quiet
+bool verbose;
 std::vector<std::string> knownNames;  // the files the plug-in asks for
 
 // The directory GetPath(2) gives unless a rule says otherwise.
@@ -26,13 +29,10 @@ const size_t kMaxNames = 8;  // every subset of at most 8 files is tried
 
 // --- Instances of the plug-in --------------------------------------------
 
-// A plug-in that crashed or scribbled over its own data is left loaded
-// (unloading would run its damaged code again); from then on each fresh
-// instance is a copy of the DLL under a name of its own, since loading the
-// same file again would give back the damaged one.
-bool copiesNeeded;
-int copyCount;
-std::vector<std::string> copies;
+// An instance that wrote over its own data or stack is left loaded
+// (unloading would run its damaged code again), and the worker retires
+// after the rule: the next rule gets a fresh process.
+bool retire;
 
 struct Instance {
   PluginModule plugin;
@@ -40,59 +40,30 @@ struct Instance {
 };
 
 bool OpenInstance(Instance &instance, std::string &why) {
-  std::string path = pluginPath;
-  if (copiesNeeded) {
-    char folder[MAX_PATH];
-    GetTempPathA(sizeof folder, folder);
-    char name[MAX_PATH + 64];
-    snprintf(name, sizeof name, "%sstagecheck-%lu-%d.dll", folder,
-             GetCurrentProcessId(), ++copyCount);
-    if (!CopyFileA(pluginPath.c_str(), name, FALSE)) {
-      why = "cannot copy the DLL for a fresh instance";
-      return false;
-    }
-    copies.push_back(name);
-    path = name;
-  }
   std::string error;
-  if (LoadPluginModule(path.c_str(), instance.plugin, error)) {
+  BeginCall("LoadLibrary");
+  int code = LoadPluginModule(pluginPath.c_str(), instance.plugin, error);
+  EndCall();
+  if (code) {
     why = "cannot load a fresh instance: " + error;
     return false;
   }
+  SetCrashModule(instance.plugin.module);
   instance.tainted = false;
   return true;
 }
 
 void CloseInstance(Instance &instance) {
   if (!instance.plugin.module) return;
-  if (instance.tainted)
-    copiesNeeded = true;  // left loaded on purpose
-  else
+  if (instance.tainted) {
+    retire = true;  // left loaded on purpose
+  } else {
+    BeginCall("FreeLibrary");
     UnloadPluginModule(instance.plugin);
+    EndCall();
+  }
   instance.plugin = PluginModule();
 }
-
-// --- Records the host owns -------------------------------------------------
-
-// A record with the host's own bytes on both sides, so that a write beyond
-// the plug-in's fields shows. Kept in place for the whole run.
-struct RecordBlock {
-  uint32_t before[8];
-  StageObject object;
-  uint32_t after[16];
-};
-RecordBlock records[2];
-const uint8_t kHostFill = 0xA5;
-const uint32_t kHostReserved = 0x54534F48;  // "HOST"
-
-void PrepareRecord(int record, int table, int32_t drawParam) {
-  memset(&records[record], kHostFill, sizeof records[record]);
-  records[record].object.hostReserved = kHostReserved;
-  records[record].object.host = &serviceTables[table];
-  records[record].object.drawParam = drawParam;
-}
-
-StageObject &Record(int record) { return records[record].object; }
 
 // --- Calls into the plug-in ------------------------------------------------
 
@@ -112,7 +83,7 @@ void CallCallback(void *argument) {
 const char *currentRule = "";
 
 // One scenario's state: the instance it runs on and the first thing that
-// went wrong with running it (a crash, a callback left null).
+// went wrong with running it (a stack overflow, a callback left null).
 struct Scenario {
   Instance instance;
   std::string failure;
@@ -122,16 +93,15 @@ struct Scenario {
 
   bool Guarded(void (*call)(void *), void *argument, const char *what) {
     if (!failure.empty()) return false;
-    std::string crash;
-    if (GuardedCall(call, argument, instance.plugin.module, what, crash))
-      return true;
+    std::string wrong;
+    if (GuardedCall(call, argument, what, wrong)) return true;
     instance.tainted = true;
-    failure = std::string(what) + " crashed: " + crash;
+    failure = std::string(what) + " " + wrong;
     return false;
   }
 
-  // CreateStage on a fresh record; false when it crashed or left a
-  // callback null (nothing to run then).
+  // CreateStage on a fresh record; false when it left a callback that is
+  // not the plug-in's (nothing to run then).
   bool Create(int record, int table, int32_t drawParam) {
     if (!failure.empty()) return false;
     PrepareRecord(record, table, drawParam);
@@ -169,10 +139,10 @@ std::vector<ServiceCall> CallsSince(size_t mark) {
 }
 
 void Trace(const std::string &label, size_t mark) {
-  if (!trace) return;
-  fprintf(trace, "      [%s] %s\n", currentRule, label.c_str());
+  if (!verbose) return;
+  Send("trace", "      [" + std::string(currentRule) + "] " + label);
   for (size_t i = mark; i < serviceCalls.size(); ++i)
-    fprintf(trace, "        %s\n", DescribeCall(serviceCalls[i]).c_str());
+    Send("trace", "        " + DescribeCall(serviceCalls[i]));
 }
 
 std::string Join(const std::vector<std::string> &names) {
@@ -205,6 +175,10 @@ void Setup(const std::vector<std::string> &present,
   hostSetup = HostSetup();
   hostSetup.directory = directory;
   hostSetup.present = present;
+  scenarioCase = PresentLabel(present);
+  if (directory != kDirectory)
+    scenarioCase += " in a directory of " + std::to_string(directory.size()) +
+                    " characters";
 }
 
 // A rule's verdict: passes unless Fail is called; the first failure counts.
@@ -588,8 +562,6 @@ void TruncatingSse() {
 }
 void RestoreSse() { _mm_setcsr(hostMxcsr); }
 
-std::vector<std::string> notes;
-
 Verdict X87Precision() {
   Verdict v;
   std::vector<ServiceCall> plain, single, truncating;
@@ -607,12 +579,12 @@ Verdict X87Precision() {
   if (FirstFrame(v, "with SSE rounding toward zero", TruncatingSse, RestoreSse,
                  truncating)) {
     std::string changed = Difference(plain, truncating);
-    notes.push_back(changed.empty()
-                        ? "sse-rounding: the first frame is the same with SSE "
-                          "rounding toward zero"
-                        : "sse-rounding: with SSE rounding toward zero the "
-                          "first frame differs: " +
-                              changed);
+    Send("note", changed.empty()
+                     ? "sse-rounding: the first frame is the same with SSE "
+                       "rounding toward zero"
+                     : "sse-rounding: with SSE rounding toward zero the "
+                       "first frame differs: " +
+                           changed);
   }
   return v;
 }
@@ -799,6 +771,7 @@ Verdict OddSurfaceSizes() {
       hostSetup.height = height ? odd.value : 480.0f;
       std::string label = std::string("surfaces of ") +
                           (height ? "height " : "width ") + odd.name;
+      scenarioCase = label;
       if (!s.Create(0, 0, 0) || !s.Load() || !s.Draw() || !s.Draw() ||
           !s.Release())
         return v.Ran(s, label), v;
@@ -824,7 +797,9 @@ std::string Cost() {
   bare.DrawSurface = IgnoreDraw;
   Record(0).host = &bare;
   CostRound rounds[kCostRounds];
+  BeginCall("draw, timed");
   MeasureDrawCost(Record(0), floor.data(), int(floor.size()), 100000, rounds);
+  EndCall();
   Record(0).host = &serviceTables[0];
   s.Release();
   const CostRound &last = rounds[kCostRounds - 1];
@@ -837,164 +812,195 @@ std::string Cost() {
   return text;
 }
 
+// A session like a game's, every subset of the files present: the info
+// export, CreateStage, load, three frames with drawParam and the host
+// table changing, release. GuardedCall checks the host's memory around
+// each call; a write seen in an earlier rule counts as well (the parent
+// adds those).
+Verdict HostMemory() {
+  Verdict v;
+  Scenario s;
+  if (!s.Open()) return v.Fail(s.failure), v;
+  static StageInfoRecord info;
+  for (const auto &present : Subsets()) {
+    Setup(present);
+    std::string label = PresentLabel(present);
+    if (s.instance.plugin.info) {
+      InfoCall call = {s.instance.plugin.info, &info, 0};
+      if (!s.Guarded(CallInfo, &call, s.instance.plugin.infoName))
+        return v.Ran(s, label), v;
+    }
+    if (!s.Create(0, 0, 7) || !s.Load()) return v.Ran(s, label), v;
+    for (int table : {1, 0, 1}) {
+      Record(0).host = &serviceTables[table];
+      Record(0).drawParam += 1;
+      if (!s.Draw()) return v.Ran(s, label), v;
+    }
+    if (!s.Release()) return v.Ran(s, label), v;
+    Trace("a session " + label, 0);
+    if (!hostWriteSeen.empty())
+      return v.Fail(label + ": " + hostWriteSeen +
+                    "; the rule asks that it write nothing the host owns"),
+             v;
+  }
+  return v;
+}
+
 // --- The table of rules ----------------------------------------------------
 
 struct Rule {
-  const char *name;
-  const char *asks;
-  const char *how;
+  RuleInfo info;
   Verdict (*check)();
 };
 
 const Rule rules[] = {
-    {"info-export",
-     "the info export writes the four bytes at offset 96 only and returns 1",
-     "StageInfo or CharacterInfo on a record with guard bytes on both sides, "
-     "over two fill patterns, on a fresh instance and after a load",
+    {{"info-export",
+      "the info export writes the four bytes at offset 96 only and returns 1",
+      "StageInfo or CharacterInfo on a record with guard bytes on both "
+      "sides, over two fill patterns, on a fresh instance and after a load"},
      InfoExport},
-    {"create-stage",
-     "CreateStage returns 1, writes fields 1 to 4 only, calls no service",
-     "a record among guard bytes with hostReserved, host and drawParam set; "
-     "the four callbacks must point into the plug-in",
+    {{"create-stage",
+      "CreateStage returns 1, writes fields 1 to 4 only, calls no service",
+      "a record among guard bytes with hostReserved, host and drawParam set; "
+      "the four callbacks must point into the plug-in"},
      CreateStageRule},
-    {"load-paths",
-     "load asks GetPath(2) and loads DIRECTORY\\FILE with 0 as second "
-     "argument",
-     "every subset of the files it asks for present, a directory ending in a "
-     "backslash, and one of 245 characters",
+    {{"load-paths",
+      "load asks GetPath(2) and loads DIRECTORY\\FILE with 0 as second "
+      "argument",
+      "every subset of the files it asks for present, a directory ending in "
+      "a backslash, and one of 245 characters"},
      LoadPaths},
-    {"draw-before-load", "draw before load calls nothing",
-     "CreateStage, then draw twice", DrawBeforeLoad},
-    {"draw-surfaces",
-     "draw calls DrawSurface only, with surfaces that load got, never null",
-     "two frames with every subset of the files present", DrawSurfaces},
-    {"draw-param", "DrawSurface gets the record's current drawParam",
-     "drawParam changed between frames", DrawParam},
-    {"host-afresh", "draw and release read the record's host afresh",
-     "the host field swapped between two service tables between frames",
+    {{"draw-before-load", "draw before load calls nothing",
+      "CreateStage, then draw twice"},
+     DrawBeforeLoad},
+    {{"draw-surfaces",
+      "draw calls DrawSurface only, with surfaces that load got, never null",
+      "two frames with every subset of the files present"},
+     DrawSurfaces},
+    {{"draw-param", "DrawSurface gets the record's current drawParam",
+      "drawParam changed between frames"},
+     DrawParam},
+    {{"host-afresh", "draw and release read the record's host afresh",
+      "the host field swapped between two service tables between frames"},
      HostAfresh},
-    {"frame-repeatable", "the same frame twice gives the same calls",
-     "three frames of one loaded stage compared call by call, floats bit "
-     "for bit",
+    {{"frame-repeatable", "the same frame twice gives the same calls",
+      "three frames of one loaded stage compared call by call, floats bit "
+      "for bit"},
      FrameRepeatable},
-    {"x87-precision",
-     "the first frame is the same with the x87 unit at single precision",
-     "as a Direct3D 9 host leaves it by default; also reported as a note: "
-     "the same with SSE rounding toward zero",
+    {{"x87-precision",
+      "the first frame is the same with the x87 unit at single precision",
+      "as a Direct3D 9 host leaves it by default; also reported as a note: "
+      "the same with SSE rounding toward zero"},
      X87Precision},
-    {"release-once",
-     "release passes every loaded surface exactly once and nothing else",
-     "every subset of the files present", ReleaseOnce},
-    {"second-record",
-     "a second CreateStage redirects every callback to the newer record",
-     "stage loaded through a first record, then CreateStage with a second "
-     "(table B, drawParam 2) and the first moved to table C, drawParam 999; "
-     "draw through both, release through the first",
+    {{"release-once",
+      "release passes every loaded surface exactly once and nothing else",
+      "every subset of the files present"},
+     ReleaseOnce},
+    {{"second-record",
+      "a second CreateStage redirects every callback to the newer record",
+      "stage loaded through a first record, then CreateStage with a second "
+      "(table B, drawParam 2) and the first moved to table C, drawParam "
+      "999; draw through both, release through the first"},
      SecondRecord},
-    {"long-directories",
-     "no write past a 256-byte path buffer and no crash for long directories",
-     "directories of 200, 245, 246, 300 and 4000 characters; the plug-in's "
-     "own data compared before and after load",
+    {{"long-directories",
+      "no write past a 256-byte path buffer and no crash for long "
+      "directories",
+      "directories of 200, 245, 246, 300 and 4000 characters; the plug-in's "
+      "own data compared before and after load"},
      LongDirectories},
-    {"odd-surface-sizes", "no crash for surfaces of odd sizes",
-     "width or height NaN, +infinity, -infinity, -640, 0 or 1e30; load, two "
-     "frames, release",
+    {{"odd-surface-sizes", "no crash for surfaces of odd sizes",
+      "width or height NaN, +infinity, -infinity, -640, 0 or 1e30; load, "
+      "two frames, release"},
      OddSurfaceSizes},
+    {{"host-memory", "no callback writes memory the host owns",
+      "records outside fields 1 to 4, the service tables, every Surface "
+      "(all 288 bytes) and the strings GetPath returns, compared around "
+      "every call of every rule; and a session with every subset of the "
+      "files present"},
+     HostMemory},
 };
+const int kRuleCount = int(sizeof rules / sizeof rules[0]);
+
+// Which files the plug-in asks for with none present, and what it exports.
+std::string Discover() {
+  currentRule = "discovery";
+  Scenario s;
+  if (!s.Open()) return s.failure;
+  Setup({});
+  if (s.Create(0, 0, 0) && s.Load()) {
+    for (const ServiceCall &call : serviceCalls) {
+      if (call.service != Service::LoadSurface) continue;
+      std::string name = call.path.substr(call.path.find_last_of('\\') + 1);
+      if (std::find(knownNames.begin(), knownNames.end(), name) ==
+          knownNames.end())
+        knownNames.push_back(name);
+    }
+    s.Release();
+  }
+  return std::string("exports CreateStage") +
+         (s.instance.plugin.info
+              ? std::string(" and ") + s.instance.plugin.infoName
+              : std::string()) +
+         "; asks for " + Join(knownNames);
+}
 
 }  // namespace
 
+int RuleCount() { return kRuleCount; }
+const RuleInfo &RuleAt(int index) { return rules[index].info; }
+
 void ListRules(FILE *out) {
   for (const Rule &rule : rules)
-    fprintf(out, "%-18s %s\n%-18s   (%s)\n", rule.name, rule.asks, "",
-            rule.how);
+    fprintf(out, "%-18s %s\n%-18s   (%s)\n", rule.info.name, rule.info.asks, "",
+            rule.info.how);
   fprintf(out, "%-18s %s\n", "cost",
           "reported, not a rule: one draw against the same DrawSurface calls "
           "made bare through the service table");
 }
 
-// A rule's lines of the report; a hang prints the same FAIL line.
-void Print(FILE *out, const RuleOutcome &rule) {
-  fprintf(out, "%s  %-18s %s\n", rule.passed ? "PASS" : "FAIL", rule.name,
-          rule.asks);
-  if (!rule.detail.empty())
-    fprintf(out, "      %s%s\n",
-            rule.passed ? "" : "saw: ", rule.detail.c_str());
-}
-
-CheckReport CheckPlugin(const char *path, FILE *out, bool verbose) {
-  CheckReport report;
-  pluginPath = path;
-  const char *slash = strpbrk(path, "\\/");
-  for (const char *c = path; *c; ++c)
-    if (*c == '\\' || *c == '/') slash = c;
-  pluginName = slash ? slash + 1 : path;
-  trace = verbose ? out : nullptr;
-  copiesNeeded = false;
-  notes.clear();
+void RunRules(const WorkerRequest &request) {
+  pluginPath = request.plugin;
+  verbose = request.verbose;
+  retire = false;
   knownNames.clear();
-  // Whether it is a plug-in at all, and which files it asks for with none
-  // present.
-  {
-    std::string error;
+  Send("hello");
+  if (request.knownGiven) {
+    knownNames = request.known;
+  } else {
+    // Whether it is a plug-in at all, then which files it asks for.
     PluginModule probe;
-    if (LoadPluginModule(path, probe, error)) {
-      report.exitCode = 2;
-      report.error = error;
-      return report;
+    std::string error;
+    BeginCall("LoadLibrary");
+    int code = LoadPluginModule(request.plugin, probe, error);
+    EndCall();
+    if (code) {
+      Send("error", error);
+      return;
     }
+    BeginCall("FreeLibrary");
     UnloadPluginModule(probe);
-    currentRule = "discovery";
-    Scenario s;
-    if (s.Open()) {
-      Setup({});
-      if (s.Create(0, 0, 0) && s.Load()) {
-        for (const ServiceCall &call : serviceCalls) {
-          if (call.service != Service::LoadSurface) continue;
-          std::string name = call.path.substr(call.path.find_last_of('\\') + 1);
-          if (std::find(knownNames.begin(), knownNames.end(), name) ==
-              knownNames.end())
-            knownNames.push_back(name);
-        }
-        s.Release();
-      }
-      report.summary = std::string("exports CreateStage") +
-                       (s.instance.plugin.info
-                            ? std::string(" and ") + s.instance.plugin.infoName
-                            : std::string()) +
-                       "; asks for " + Join(knownNames);
-      if (knownNames.size() > kMaxNames)
-        notes.push_back(
-            "it asks for more than 8 files: subsets of the first "
-            "8 are tried");
-    }
+    EndCall();
+    std::string summary = Discover();
+    std::string list;
+    for (const std::string &name : knownNames)
+      list += (list.empty() ? "" : "|") + name;
+    Send("known", list);
+    Send("summary", summary);
+    if (knownNames.size() > kMaxNames)
+      Send("note",
+           "it asks for more than 8 files: subsets of the first 8 are tried");
+    if (retire) return Send("retire");
   }
-  if (out) fprintf(out, "stagecheck: %s: %s\n", path, report.summary.c_str());
-  int failed = 0;
-  for (const Rule &rule : rules) {
-    currentRule = rule.name;
-    char header[256];
-    snprintf(header, sizeof header, "FAIL  %-18s %s", rule.name, rule.asks);
-    hangHeader = header;
-    Verdict v = rule.check();
-    report.rules.push_back({rule.name, rule.asks, v.passed, v.detail});
-    if (out) Print(out, report.rules.back());
-    failed += !v.passed;
+  for (int i = request.from; i < kRuleCount; ++i) {
+    currentRule = rules[i].info.name;
+    hostWriteSeen.clear();
+    Send("rule", std::to_string(i));
+    Verdict v = rules[i].check();
+    Send("outcome",
+         std::to_string(i) + (v.passed ? " PASS " : " FAIL ") + v.detail);
+    if (retire) return Send("retire");
   }
-  report.exitCode = failed ? 1 : 0;
   currentRule = "cost";
-  report.cost = Cost();
-  report.notes = notes;
-  if (out) {
-    for (const std::string &note : notes)
-      fprintf(out, "NOTE  %s\n", note.c_str());
-    fprintf(out, "cost  %s\n", report.cost.c_str());
-    fprintf(out, "stagecheck: %u rules, %u hold, %d fail%s\n",
-            unsigned(report.rules.size()),
-            unsigned(report.rules.size()) - unsigned(failed), failed,
-            failed == 1 ? "s" : "");
-  }
-  for (const std::string &copy : copies) DeleteFileA(copy.c_str());
-  copies.clear();
-  return report;
+  Send("cost", Cost());
+  Send("done");
 }

@@ -1,11 +1,118 @@
-// stagecheck: a validator for stage plug-ins. See --help and --rules.
+// stagecheck: a validator for stage plug-ins. The command line, and the
+// two roles of the program: the parent that writes the report, and (with
+// --worker, started by the parent) the worker that runs the plug-in.
 #include "stagecheck.h"
 
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 #include <windows.h>
 
+#include "check_host.h"
+#include "rules.h"
+#include "worker_protocol.h"
+
+namespace {
+
+const char usage[] =
+    "usage: stagecheck PLUGIN.dll [--rules] [--verbose] [--call-limit S]\n"
+    "                             [--in-process]\n"
+    "Holds a stage plug-in against the interface contract of\n"
+    "stage_plugin.h: loads it, drives it through every rule below with a\n"
+    "host of its own, and prints PASS or FAIL for each rule, with what it\n"
+    "saw against what the rule asks. The plug-in runs in a worker process:\n"
+    "when it crashes, hangs or ends the process, the rule it was in fails\n"
+    "and a fresh worker goes on with the next rule.\n"
+    "  --rules     list the rules and how each is tried, then stop\n"
+    "  --verbose   also print every service call of every scenario\n"
+    "  --call-limit S   seconds one call into the plug-in may take before\n"
+    "              stagecheck gives up on it (1-600, default 10)\n"
+    "  --in-process  run the plug-in in stagecheck's own process, for a\n"
+    "              debugger (a crash or hang then ends stagecheck too)\n"
+    "Exit codes: 0 every rule holds, 1 a rule fails, 2 the DLL cannot be\n"
+    "loaded or is no stage plug-in (or bad arguments).\n";
+
+// The worker: stagecheck.exe --worker PIPE --from N [--known LIST]
+// [--verbose] PLUGIN, as the parent starts it.
+int WorkerMain(int argc, char **argv) {
+  WorkerRequest request;
+  HANDLE pipe = INVALID_HANDLE_VALUE;
+  request.plugin = argv[argc - 1];
+  for (int i = 1; i < argc - 1; ++i) {
+    if (!strcmp(argv[i], "--worker") && i + 1 < argc - 1)
+      pipe = reinterpret_cast<HANDLE>(strtoul(argv[++i], nullptr, 10));
+    else if (!strcmp(argv[i], "--from") && i + 1 < argc - 1)
+      request.from = atoi(argv[++i]);
+    else if (!strcmp(argv[i], "--verbose"))
+      request.verbose = true;
+    else if (!strcmp(argv[i], "--known") && i + 1 < argc - 1) {
+      request.knownGiven = true;
+      for (const char *name = argv[++i]; *name;) {
+        const char *bar = strchr(name, '|');
+        size_t length = bar ? size_t(bar - name) : strlen(name);
+        request.known.emplace_back(name, length);
+        name += length + (bar ? 1 : 0);
+      }
+    }
+  }
+  SendMessagesTo(pipe);
+  ReportCrashesToParent();
+  RunRules(request);
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char **argv) {
-  int code = StagecheckMain(argc, argv);
+  int code;
+  if (argc > 2 && !strcmp(argv[1], "--worker")) {
+    code = WorkerMain(argc, argv);
+  } else {
+    const char *plugin = nullptr;
+    bool listRules = false;
+    CheckOptions options;
+    code = -1;
+    for (int i = 1; i < argc && code < 0; ++i) {
+      if (!strcmp(argv[i], "--rules")) {
+        listRules = true;
+      } else if (!strcmp(argv[i], "--verbose")) {
+        options.verbose = true;
+      } else if (!strcmp(argv[i], "--in-process")) {
+        options.inProcess = true;
+      } else if (!strcmp(argv[i], "--call-limit") && i + 1 < argc) {
+        char *end = nullptr;
+        long seconds = strtol(argv[++i], &end, 10);
+        if (end == argv[i] || *end || seconds < 1 || seconds > 600) {
+          fprintf(stderr, "stagecheck: --call-limit wants 1 to 600 seconds\n");
+          code = 2;
+        }
+        options.callLimitSeconds = int(seconds);
+      } else if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
+        printf("%s", usage);
+        code = 0;
+      } else if (argv[i][0] == '-' || plugin) {
+        fprintf(stderr, "stagecheck: unexpected argument %s\n%s", argv[i],
+                usage);
+        code = 2;
+      } else {
+        plugin = argv[i];
+      }
+    }
+    if (code >= 0) {
+    } else if (listRules) {
+      ListRules(stdout);
+      code = 0;
+    } else if (!plugin) {
+      fprintf(stderr, "stagecheck: which plug-in?\n%s", usage);
+      code = 2;
+    } else {
+      setvbuf(stdout, nullptr, _IONBF, 0);  // lines as the rules finish
+      CheckReport report = CheckPlugin(plugin, stdout, options);
+      if (report.exitCode == 2)
+        fprintf(stderr, "stagecheck: %s\n", report.error.c_str());
+      code = report.exitCode;
+    }
+  }
   // A plug-in that scribbled over its own image is left loaded and never
   // run again: the process ends without unloading it (its detach code
   // would run on the damage).

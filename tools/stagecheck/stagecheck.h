@@ -1,5 +1,7 @@
 // stagecheck: holds a stage plug-in DLL against the interface contract of
-// stage_plugin.h, rule by rule, in this process (callable by the tests).
+// stage_plugin.h, rule by rule. The plug-in runs in worker processes (a
+// plug-in can end, hang or damage the process it runs in); this side owns
+// the report and the exit code.
 #pragma once
 
 #include <stdio.h>
@@ -22,15 +24,23 @@ struct CheckReport {
   std::vector<RuleOutcome> rules;
   std::vector<std::string> notes;  // reported, not rules
   std::string cost;                // the cost of draw against its floor
+  int workers = 0;                 // worker processes started
+};
+
+struct CheckOptions {
+  bool verbose = false;  // every scenario's calls before its rule's line
+  // The rules run in this process: for a debugger. A plug-in that crashes
+  // or hangs then takes stagecheck with it.
+  bool inProcess = false;
+  int callLimitSeconds = 10;  // for one call into the plug-in
+  // The program started as worker; empty: this program.
+  std::string workerProgram;
 };
 
 // Runs every rule on the DLL. With `out` set, writes the report there as
-// it goes (a line per rule, then notes, cost and a summary) and, when
-// `verbose`, every scenario's calls before its rule's line.
-CheckReport CheckPlugin(const char *path, FILE *out, bool verbose);
+// it goes (a line per rule, then notes, cost and a summary).
+CheckReport CheckPlugin(const char *path, FILE *out,
+                        const CheckOptions &options);
 
-// The rules: name, what each asks, and how stagecheck tries it.
-void ListRules(FILE *out);
-
-// The program: arguments as main gets them; the exit code.
-int StagecheckMain(int argc, char **argv);
+// What an exception code is called ("access violation (0xC0000005)").
+std::string ExceptionName(unsigned long code);

@@ -49,6 +49,11 @@ bool AddressInModule(HMODULE module, const void *address) {
   return at >= base && at < base + Headers(module)->OptionalHeader.SizeOfImage;
 }
 
+MemoryRange ModuleImage(HMODULE module) {
+  return {reinterpret_cast<unsigned char *>(module),
+          Headers(module)->OptionalHeader.SizeOfImage};
+}
+
 int WritableSections(HMODULE module, MemoryRange *ranges, int capacity) {
   const IMAGE_NT_HEADERS *nt = Headers(module);
   const IMAGE_SECTION_HEADER *section = IMAGE_FIRST_SECTION(nt);

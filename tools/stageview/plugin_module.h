@@ -30,9 +30,13 @@ void UnloadPluginModule(PluginModule &plugin);
 // the plug-in from one of the host).
 bool AddressInModule(HMODULE module, const void *address);
 
-// The module's writable sections (its global variables), as address ranges.
 struct MemoryRange {
   unsigned char *start;
   size_t size;
 };
+
+// The module's whole image.
+MemoryRange ModuleImage(HMODULE module);
+
+// The module's writable sections (its global variables), as address ranges.
 int WritableSections(HMODULE module, MemoryRange *ranges, int capacity);

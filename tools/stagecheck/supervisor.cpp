@@ -1,0 +1,400 @@
+// stagecheck's parent: starts a worker process for the rules, reads its
+// messages, times every call into the plug-in, and writes the report. When
+// a worker dies or stops answering, the rule it was in fails with what the
+// parent learnt (the crash the worker's filter sent, its exit code, or the
+// time limit), and a fresh worker goes on from the next rule. So whatever
+// the plug-in does to its process, the run ends with a report and an exit
+// code CI can trust.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
+
+#include "rules.h"
+#include "stagecheck.h"
+#include "worker_protocol.h"
+
+namespace {
+
+// A worker that has said nothing yet is starting: under an emulator a
+// process start takes a minute or more, so only a generous bound applies.
+const DWORD kStartLimitMs = 30 * 60 * 1000;
+
+struct Run {
+  const char *path;
+  FILE *out;
+  CheckOptions options;
+  CheckReport report;
+  std::string pluginName;  // for crash addresses: "stage.dll+0x14C0"
+  // What the workers said so far.
+  bool knownGiven = false;
+  std::vector<std::string> known;
+  int rule = -1;     // the rule running, or -1
+  int nextRule = 0;  // where the next worker starts
+  bool started = false, inCall = false, retired = false, done = false;
+  std::string callLabel = "LoadLibrary", callCase;
+  std::string crash;       // what the worker said as it died: "crashed: ..."
+  std::string firstWrite;  // the first write to host memory, and its rule
+  std::string firstWriteRule;
+  int failed = 0;
+};
+Run *run;  // the run being supervised
+
+bool UnderEmulator() {
+  // qemu's user-mode emulator, registered for 32-bit programs.
+  static int known = -1;
+  if (known < 0) {
+    char text[16] = {};
+    HANDLE file =
+        CreateFileA("Z:\\proc\\sys\\fs\\binfmt_misc\\qemu-i386", GENERIC_READ,
+                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD got = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+      ReadFile(file, text, sizeof text - 1, &got, nullptr);
+      CloseHandle(file);
+    }
+    known = strncmp(text, "enabled", 7) == 0;
+  }
+  return known == 1;
+}
+
+void PrintRule(const RuleOutcome &rule) {
+  if (!run->out) return;
+  fprintf(run->out, "%s  %-18s %s\n", rule.passed ? "PASS" : "FAIL", rule.name,
+          rule.asks);
+  if (!rule.detail.empty())
+    fprintf(run->out, "      %s%s\n",
+            rule.passed ? "" : "saw: ", rule.detail.c_str());
+}
+
+void Outcome(int index, bool passed, const std::string &detail) {
+  const RuleInfo &info = RuleAt(index);
+  RuleOutcome outcome = {info.name, info.asks, passed, detail};
+  // A write to host memory fails this rule wherever it was seen.
+  if (!strcmp(info.name, "host-memory") && passed && !run->firstWrite.empty())
+    outcome = {info.name, info.asks, false,
+               run->firstWriteRule + ": " + run->firstWrite +
+                   "; the rule asks that it write nothing the host owns"};
+  run->report.rules.push_back(outcome);
+  run->failed += !outcome.passed;
+  PrintRule(outcome);
+  run->rule = -1;
+  run->nextRule = index + 1;
+}
+
+void Crash(const std::string &text) {
+  unsigned long code = 0, address = 0;
+  char where[32] = "-";
+  sscanf(text.c_str(), "%lx %lx %31s", &code, &address, where);
+  char at[96];
+  if (strcmp(where, "-"))
+    snprintf(at, sizeof at, "%s+0x%lX", run->pluginName.c_str(),
+             strtoul(where, nullptr, 16));
+  else
+    snprintf(at, sizeof at, "0x%08lX (outside the plug-in)", address);
+  run->crash = "crashed: " + ExceptionName(code) + " at " + at;
+}
+
+void Receive(const std::string &line) {
+  Message m = DecodeMessage(line);
+  Run &r = *run;
+  if (m.kind == "hello") {
+    r.started = true;
+  } else if (m.kind == "error") {
+    r.report.exitCode = 2;
+    r.report.error = m.text;
+  } else if (m.kind == "known") {
+    r.knownGiven = true;
+    r.known.clear();
+    for (size_t from = 0; !m.text.empty() && from <= m.text.size();) {
+      size_t bar = std::min(m.text.find('|', from), m.text.size());
+      r.known.push_back(m.text.substr(from, bar - from));
+      from = bar + 1;
+    }
+  } else if (m.kind == "summary") {
+    r.report.summary = m.text;
+    if (r.out) fprintf(r.out, "stagecheck: %s: %s\n", r.path, m.text.c_str());
+  } else if (m.kind == "rule") {
+    r.rule = atoi(m.text.c_str());
+  } else if (m.kind == "call") {
+    size_t bar = m.text.find('|');
+    r.callLabel = m.text.substr(0, bar);
+    r.callCase = bar == std::string::npos ? "" : m.text.substr(bar + 1);
+    r.inCall = true;
+  } else if (m.kind == "back") {
+    r.inCall = false;
+  } else if (m.kind == "wrote") {
+    if (r.firstWrite.empty()) {
+      r.firstWrite = m.text;
+      r.firstWriteRule = r.rule >= 0 ? RuleAt(r.rule).name : "discovery";
+    }
+  } else if (m.kind == "trace") {
+    if (r.out && r.options.verbose) fprintf(r.out, "%s\n", m.text.c_str());
+  } else if (m.kind == "outcome") {
+    char verdict[8] = {};
+    int index = -1, used = 0;
+    sscanf(m.text.c_str(), "%d %7s %n", &index, verdict, &used);
+    if (index >= 0 && index < RuleCount())
+      Outcome(index, !strcmp(verdict, "PASS"),
+              used ? m.text.substr(size_t(used)) : "");
+  } else if (m.kind == "note") {
+    r.report.notes.push_back(m.text);
+  } else if (m.kind == "cost") {
+    r.report.cost = m.text;
+  } else if (m.kind == "crash") {
+    Crash(m.text);
+  } else if (m.kind == "damage") {
+    r.crash = m.text;
+  } else if (m.kind == "retire") {
+    r.retired = true;
+  } else if (m.kind == "done") {
+    r.done = true;
+  }
+}
+
+std::string Quoted(const std::string &text) { return "\"" + text + "\""; }
+
+std::string WorkerCommand(HANDLE pipe) {
+  std::string program = run->options.workerProgram;
+  if (program.empty()) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    program = self;
+  }
+  std::string command = Quoted(program) + " --worker " +
+                        std::to_string(uintptr_t(pipe)) + " --from " +
+                        std::to_string(run->nextRule);
+  if (run->knownGiven) {
+    std::string list;
+    for (const std::string &name : run->known)
+      list += (list.empty() ? "" : "|") + name;
+    command += " --known " + Quoted(list);
+  }
+  if (run->options.verbose) command += " --verbose";
+  return command + " " + Quoted(run->path);
+}
+
+struct WorkerEnd {
+  bool startedAtAll = true;
+  DWORD exitCode = 0;
+  bool stopped = false;  // ended by the parent: it did not answer in time
+};
+
+// Splits what came through the pipe into lines and handles each.
+void Take(std::string &pending, const char *bytes, DWORD count) {
+  pending.append(bytes, count);
+  for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+    std::string line = pending.substr(0, end);
+    pending.erase(0, end + 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    Receive(line);
+  }
+}
+
+WorkerEnd RunWorker() {
+  WorkerEnd end;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd, writeEnd;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+    end.startedAtAll = false;
+    return end;
+  }
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  std::string command = WorkerCommand(writeEnd);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  BOOL created = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0,
+                                nullptr, nullptr, &startup, &process);
+  CloseHandle(writeEnd);
+  if (!created) {
+    CloseHandle(readEnd);
+    end.startedAtAll = false;
+    return end;
+  }
+  ++run->report.workers;
+  run->started = run->inCall = run->retired = false;
+  run->crash.clear();
+  std::string pending;
+  DWORD quietSince = GetTickCount();
+  char buffer[4096];
+  for (;;) {
+    DWORD available = 0, got = 0;
+    if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr))
+      break;  // the worker and its end of the pipe are gone
+    if (available) {
+      if (!ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr)) break;
+      Take(pending, buffer, got);
+      quietSince = GetTickCount();
+      continue;
+    }
+    if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) {
+      while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got)
+        Take(pending, buffer, got);
+      break;
+    }
+    DWORD limit = run->started ? DWORD(run->options.callLimitSeconds) * 1000u
+                               : kStartLimitMs;
+    if (GetTickCount() - quietSince > limit) {
+      TerminateProcess(process.hProcess, 1);
+      WaitForSingleObject(process.hProcess, INFINITE);
+      end.stopped = true;
+      break;
+    }
+  }
+  GetExitCodeProcess(process.hProcess, &end.exitCode);
+  CloseHandle(readEnd);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return end;
+}
+
+std::string ExitCodeText(DWORD code) {
+  if (code >= 0xC0000000u) return ExceptionName(code);
+  return std::to_string(code);
+}
+
+// What became of a worker that ended before its work was done.
+std::string WhatHappened(const WorkerEnd &end) {
+  const Run &r = *run;
+  std::string where = r.callCase.empty() ? "" : r.callCase + ": ";
+  int limit = r.options.callLimitSeconds;
+  if (end.stopped && !r.started)
+    return "stagecheck's worker did not start within " +
+           std::to_string(kStartLimitMs / 60000) + " minutes";
+  if (end.stopped && r.inCall)
+    return where + r.callLabel + " did not return within " +
+           std::to_string(limit) + " s";
+  if (end.stopped)
+    return where + "stagecheck's worker stopped answering for " +
+           std::to_string(limit) + " s after " + r.callLabel +
+           " returned (memory the plug-in damaged?)";
+  if (!r.crash.empty())
+    return where + (r.inCall ? r.callLabel : "stagecheck") + " " + r.crash;
+  return where + "the plug-in ended the process with exit code " +
+         ExitCodeText(end.exitCode) +
+         (r.inCall ? " during " + r.callLabel
+                   : " after " + r.callLabel + " returned");
+}
+
+// Runs workers until the rules and the cost are done; false when the DLL
+// is no plug-in (report.exitCode 2).
+bool Supervise() {
+  Run &r = *run;
+  const int count = RuleCount();
+  for (;;) {
+    WorkerEnd end = RunWorker();
+    if (!end.startedAtAll) {
+      r.report.exitCode = 2;
+      r.report.error = "cannot start a worker process";
+      return false;
+    }
+    if (r.report.exitCode == 2) return false;
+    if (r.done) return true;
+    if (r.retired) continue;
+    std::string happened = WhatHappened(end);
+    if (!r.knownGiven) {
+      // Still learning what it is: a DLL that ends the process while being
+      // loaded is no plug-in to check; one that ends it in discovery is
+      // checked with no files known.
+      if (r.callLabel == "LoadLibrary" || !r.started) {
+        r.report.exitCode = 2;
+        r.report.error = "the DLL cannot be loaded: " + happened;
+        return false;
+      }
+      r.knownGiven = true;
+      r.report.summary =
+          "exports CreateStage; which files it asks for is "
+          "not known: " +
+          happened;
+      if (r.out)
+        fprintf(r.out, "stagecheck: %s: %s\n", r.path,
+                r.report.summary.c_str());
+      continue;
+    }
+    if (r.nextRule < count) {
+      Outcome(r.rule >= 0 ? r.rule : r.nextRule, false, happened);
+      continue;
+    }
+    r.report.cost = "not measured: " + happened;
+    return true;
+  }
+}
+
+void ReceiveInProcess(const std::string &line) { Receive(line); }
+
+}  // namespace
+
+std::string ExceptionName(unsigned long code) {
+  static const struct {
+    unsigned long code;
+    const char *name;
+  } names[] = {
+      {0xC0000005, "access violation"},
+      {0xC000001D, "illegal instruction"},
+      {0xC0000094, "integer division by zero"},
+      {0xC0000095, "integer overflow"},
+      {0xC0000096, "privileged instruction"},
+      {0xC00000FD, "stack overflow"},
+      {0xC0000409, "stack buffer overrun"},
+      {0xC0000374, "heap corruption"},
+      {0xC0000026, "invalid exception disposition"},
+      {0xC0000025, "noncontinuable exception"},
+      {0xC000008E, "floating-point division by zero"},
+      {0xC0000090, "floating-point invalid operation"},
+      {0x80000003, "breakpoint"},
+      {0x80000004, "single step"},
+  };
+  char hex[16];
+  snprintf(hex, sizeof hex, "0x%08lX", code);
+  for (const auto &n : names) {
+    if (n.code != code) continue;
+    std::string text = std::string(n.name) + " (" + hex;
+    // qemu's user-mode emulator hands every fault to Wine as one it cannot
+    // name, which Wine raises as an illegal instruction.
+    if (code == 0xC000001D && UnderEmulator())
+      text +=
+          "; under qemu's user-mode emulator an access violation is "
+          "reported so";
+    return text + ")";
+  }
+  return std::string("exception ") + hex;
+}
+
+CheckReport CheckPlugin(const char *path, FILE *out,
+                        const CheckOptions &options) {
+  Run state;
+  state.path = path;
+  state.out = out;
+  state.options = options;
+  const char *name = path;
+  for (const char *c = path; *c; ++c)
+    if (*c == '\\' || *c == '/') name = c + 1;
+  state.pluginName = name;
+  run = &state;
+  bool checked;
+  if (options.inProcess) {
+    SendMessagesTo(ReceiveInProcess);
+    WorkerRequest request;
+    request.plugin = path;
+    request.verbose = options.verbose;
+    RunRules(request);
+    checked = state.report.exitCode != 2;
+  } else {
+    checked = Supervise();
+  }
+  run = nullptr;
+  CheckReport &report = state.report;
+  if (!checked) return report;
+  report.exitCode = state.failed ? 1 : 0;
+  if (out) {
+    for (const std::string &note : report.notes)
+      fprintf(out, "NOTE  %s\n", note.c_str());
+    fprintf(out, "cost  %s\n", report.cost.c_str());
+    fprintf(out, "stagecheck: %u rules, %u hold, %d fail%s\n",
+            unsigned(report.rules.size()),
+            unsigned(report.rules.size()) - unsigned(state.failed),
+            state.failed, state.failed == 1 ? "s" : "");
+  }
+  return report;
+}
