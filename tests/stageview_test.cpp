@@ -12,6 +12,8 @@
 
 #include "bitmap_file.h"
 #include "debugger_capture.h"
+#include "live_window.h"
+#include "pan_strip.h"
 #include "real_input.h"
 #include "stage_host.h"
 #include "stageview_main.h"
