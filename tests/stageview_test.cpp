@@ -12,6 +12,9 @@
 
 #include "bitmap_file.h"
 #include "debugger_capture.h"
+#include "exit_codes.h"
+#include "live_window.h"
+#include "pan_strip.h"
 #include "real_input.h"
 #include "stage_host.h"
 #include "stageview_main.h"
@@ -182,41 +185,48 @@ int RunStageview(std::vector<std::string> args, std::string *errors = nullptr) {
   return code;
 }
 
+// The arguments of a case, as one line for its failures.
+std::string Joined(const std::vector<std::string> &args) {
+  std::string line;
+  for (const std::string &a : args)
+    line += (line.empty() ? "\"" : " \"") + a + "\"";
+  return line;
+}
+
 TEST(StageviewCommandLine, ErrorsExitNonZeroWithAMessage) {
-  std::string errors;
-  EXPECT_EQ(RunStageview({"nothing.dll", "samples\\layered"}, &errors), 2);
-  EXPECT_NE(errors.find("cannot load the plug-in nothing.dll"),
-            std::string::npos)
-      << errors;
-  EXPECT_EQ(RunStageview({"kernel32.dll", "samples\\layered"}, &errors), 3);
-  EXPECT_NE(errors.find("exports no CreateStage"), std::string::npos);
-  EXPECT_EQ(RunStageview({"stage.dll", "samples\\nowhere"}, &errors), 4);
-  EXPECT_NE(errors.find("no stage folder"), std::string::npos);
-  EXPECT_EQ(RunStageview({"stage.dll"}, &errors), 1);
-  EXPECT_EQ(
-      RunStageview({"stage.dll", "samples\\layered", "--pan", "1"}, &errors),
-      1);
-  EXPECT_EQ(RunStageview({"stage.dll", "samples\\layered", "--bogus"}, &errors),
-            1);
-  EXPECT_NE(errors.find("unknown option --bogus"), std::string::npos);
-  // Numbers whole or not at all.
-  for (const char *camera : {"nan", "inf", "1e300", "0.5x", ""}) {
-    EXPECT_EQ(
-        RunStageview({"stage.dll", "samples\\layered", "--camera", camera},
-                     &errors),
-        1)
-        << camera;
-    EXPECT_NE(errors.find("--camera wants a number"), std::string::npos)
-        << camera;
+  const std::string layered = "samples\\layered";
+  const char *pan = "--pan wants a whole number from 2 to 16";
+  const char *camera = "--camera wants a number";
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+    const char *message;  // a part of what stageview says
+  } cases[] = {
+      // clang-format off
+      {{"nothing.dll", layered},        kExitCannotLoadPlugin, "cannot load the plug-in nothing.dll"},
+      {{"kernel32.dll", layered},       kExitNotAStagePlugin,  "exports no CreateStage"},
+      {{"stage.dll", "samples\\nowhere"}, kExitNoStageFolder,    "no stage folder"},
+      {{"stage.dll"},                   kExitBadArguments,     "a plug-in and a stage folder are needed"},
+      {{"stage.dll", layered, "--bogus"}, kExitBadArguments,   "unknown option --bogus"},
+      // Numbers whole or not at all.
+      {{"stage.dll", layered, "--camera", "nan"},   kExitBadArguments, camera},
+      {{"stage.dll", layered, "--camera", "inf"},   kExitBadArguments, camera},
+      {{"stage.dll", layered, "--camera", "1e300"}, kExitBadArguments, camera},
+      {{"stage.dll", layered, "--camera", "0.5x"},  kExitBadArguments, camera},
+      {{"stage.dll", layered, "--camera", ""},      kExitBadArguments, camera},
+      {{"stage.dll", layered, "--camera"},          kExitBadArguments, camera},
+      {{"stage.dll", layered, "--pan", "1"},        kExitBadArguments, pan},
+      {{"stage.dll", layered, "--pan", "3x"},       kExitBadArguments, pan},
+      {{"stage.dll", layered, "--pan", "2.5"},      kExitBadArguments, pan},
+      {{"stage.dll", layered, "--pan", "17"},       kExitBadArguments, pan},
+      // clang-format on
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(Joined(c.args));
+    std::string errors;
+    EXPECT_EQ(RunStageview(c.args, &errors), c.exitCode);
+    EXPECT_NE(errors.find(c.message), std::string::npos) << errors;
   }
-  EXPECT_EQ(
-      RunStageview({"stage.dll", "samples\\layered", "--camera"}, &errors), 1);
-  EXPECT_NE(errors.find("--camera wants a number"), std::string::npos);
-  for (const char *pan : {"3x", "2.5", "17"})
-    EXPECT_EQ(
-        RunStageview({"stage.dll", "samples\\layered", "--pan", pan}, &errors),
-        1)
-        << pan;
 }
 
 // What an author would otherwise not see: an empty folder draws nothing,
@@ -258,16 +268,27 @@ long RunStageviewProgram(const std::string &arguments) {
   return RunProgram("stageview.exe " + arguments);
 }
 
-// A plug-in that crashes in draw ends the host at once with 7; one whose
-// CreateStage returns 0 with null callbacks is a contract breach, 5.
+// A plug-in that crashes in draw ends the host at once with its own exit
+// code; one whose CreateStage returns 0 with null callbacks is a contract
+// breach. One child process each: a start costs up to a minute where
+// 32-bit code is emulated.
 TEST(StageviewCommandLine, FaultyPluginsGetTheirOwnExitCodes) {
   TempFolder out;
   std::string image = " --out \"" + out.Join("x.bmp") + "\"";
-  EXPECT_EQ(RunStageviewProgram("faulty_plugin_1.dll samples\\layered" + image),
-            7);
-  EXPECT_EQ(RunStageviewProgram("faulty_plugin_2.dll samples\\layered" + image),
-            5);
-  EXPECT_EQ(RunStageviewProgram("stage.dll samples\\layered" + image), 0);
+  const struct {
+    const char *plugin;
+    long exitCode;
+  } cases[] = {
+      {"faulty_plugin_1.dll", kExitPluginCrashed},
+      {"faulty_plugin_2.dll", kExitBrokeContract},
+      {"stage.dll", kExitDone},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.plugin);
+    EXPECT_EQ(RunStageviewProgram(std::string(c.plugin) + " samples\\layered" +
+                                  image),
+              c.exitCode);
+  }
 }
 
 // Only real separators go: in code page 932 the second byte of "ソ"

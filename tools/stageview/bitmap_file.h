@@ -7,6 +7,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -24,3 +25,7 @@ struct BitmapPixels {
 // Reads `path` into `bitmap`. On failure returns false with `why` set to a
 // short reason ("cut short: ...", "width 0", ...).
 bool ReadBitmapFile(const char *path, BitmapPixels &bitmap, std::string &why);
+
+// How GDI is told of pixels laid out as this host keeps them (32-bit
+// 0xRRGGBB, row 0 on top): for a DIB section or SetDIBitsToDevice.
+BITMAPINFO TopDownBitmapInfo(int width, int height);

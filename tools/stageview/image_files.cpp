@@ -1,3 +1,5 @@
+// Writing stageview's images (image_files.h), each by way of a temporary
+// file.
 #include "image_files.h"
 
 #include <ctype.h>
@@ -6,6 +8,7 @@
 #include <wincodec.h>
 #include <windows.h>
 
+#include <functional>
 #include <vector>
 
 namespace {
@@ -74,20 +77,15 @@ bool Encode(const wchar_t *path, const uint32_t *pixels, int width, int height,
          !Failed(encoder.p->Commit(), "Commit", why);
 }
 
-}  // namespace
-
-static bool WritePng(const char *path, const uint32_t *pixels, int width,
-                     int height, std::string &why) {
+// Writes `path` by way of the temporary name PATH.part: `write` fills the
+// temporary file, which is renamed only when complete, so a failed write
+// (a full disk) leaves no partial image behind.
+bool WriteThroughPartFile(
+    const char *path,
+    const std::function<bool(const char *partial, std::string &why)> &write,
+    std::string &why) {
   std::string partial = std::string(path) + ".part";
-  wchar_t widePartial[MAX_PATH];
-  if (!MultiByteToWideChar(CP_ACP, 0, partial.c_str(), -1, widePartial,
-                           MAX_PATH)) {
-    why = "the file name is too long";
-    return false;
-  }
-  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  bool written = Encode(widePartial, pixels, width, height, why);
-  if (SUCCEEDED(com)) CoUninitialize();
+  bool written = write(partial.c_str(), why);
   if (written && MoveFileExA(partial.c_str(), path, MOVEFILE_REPLACE_EXISTING))
     return true;
   if (written) why = "cannot rename the finished file";
@@ -95,8 +93,21 @@ static bool WritePng(const char *path, const uint32_t *pixels, int width,
   return false;
 }
 
-static bool WriteBmp(const char *path, const std::vector<Frame *> &frames,
-                     std::string &why) {
+bool WritePngFile(const char *path, const uint32_t *pixels, int width,
+                  int height, std::string &why) {
+  wchar_t widePath[MAX_PATH];
+  if (!MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH)) {
+    why = "the file name is too long";
+    return false;
+  }
+  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  bool written = Encode(widePath, pixels, width, height, why);
+  if (SUCCEEDED(com)) CoUninitialize();
+  return written;
+}
+
+bool WriteBmpFile(const char *path, const std::vector<Frame *> &frames,
+                  std::string &why) {
   int width = kFrameWidth * int(frames.size()), height = kFrameHeight;
   int stride = (width * 3 + 3) & ~3;
   BITMAPFILEHEADER file = {};
@@ -110,12 +121,9 @@ static bool WriteBmp(const char *path, const std::vector<Frame *> &frames,
   info.biPlanes = 1;
   info.biBitCount = 24;
   info.biSizeImage = DWORD(stride) * height;
-  // Written under a temporary name and renamed when complete, so that a
-  // failed write (a full disk) leaves no partial image behind.
-  std::string partial = std::string(path) + ".part";
-  FILE *out = fopen(partial.c_str(), "wb");
+  FILE *out = fopen(path, "wb");
   if (!out) {
-    why = "cannot create " + partial;
+    why = "cannot create " + std::string(path);
     return false;
   }
   bool written = fwrite(&file, sizeof file, 1, out) == 1 &&
@@ -131,13 +139,22 @@ static bool WriteBmp(const char *path, const std::vector<Frame *> &frames,
     written = fwrite(line.data(), 1, line.size(), out) == line.size();
   }
   written = fclose(out) == 0 && written;
-  if (written && MoveFileExA(partial.c_str(), path, MOVEFILE_REPLACE_EXISTING))
-    return true;
-  why = written ? "cannot rename the finished file"
-                : "the write failed (is the disk full?)";
-  DeleteFileA(partial.c_str());
-  return false;
+  if (!written) why = "the write failed (is the disk full?)";
+  return written;
 }
+
+// The frames side by side in one run of rows, for the encoder.
+std::vector<uint32_t> SideBySide(const std::vector<Frame *> &frames) {
+  size_t count = frames.size();
+  std::vector<uint32_t> pixels(size_t(kFrameWidth) * count * kFrameHeight);
+  for (int row = 0; row < kFrameHeight; ++row)
+    for (size_t i = 0; i < count; ++i)
+      memcpy(&pixels[(size_t(row) * count + i) * kFrameWidth],
+             frames[i]->pixels[row], sizeof frames[i]->pixels[row]);
+  return pixels;
+}
+
+}  // namespace
 
 std::string ImageKind(const char *name) {
   const char *dot = strrchr(name, '.');
@@ -150,17 +167,24 @@ std::string ImageKind(const char *name) {
 bool WriteFrames(const char *path, const std::vector<Frame *> &frames,
                  std::string &why) {
   std::string kind = ImageKind(path);
-  if (kind == "bmp") return WriteBmp(path, frames, why);
+  if (kind == "bmp")
+    return WriteThroughPartFile(
+        path,
+        [&](const char *partial, std::string &reason) {
+          return WriteBmpFile(partial, frames, reason);
+        },
+        why);
   if (kind != "png") {
     why = "not a .bmp or .png name";
     return false;
   }
-  size_t count = frames.size();
-  std::vector<uint32_t> pixels(size_t(kFrameWidth) * count * kFrameHeight);
-  for (int row = 0; row < kFrameHeight; ++row)
-    for (size_t i = 0; i < count; ++i)
-      memcpy(&pixels[(size_t(row) * count + i) * kFrameWidth],
-             frames[i]->pixels[row], sizeof frames[i]->pixels[row]);
-  return WritePng(path, pixels.data(), kFrameWidth * int(count), kFrameHeight,
-                  why);
+  std::vector<uint32_t> pixels = SideBySide(frames);
+  int width = kFrameWidth * int(frames.size());
+  return WriteThroughPartFile(
+      path,
+      [&](const char *partial, std::string &reason) {
+        return WritePngFile(partial, pixels.data(), width, kFrameHeight,
+                            reason);
+      },
+      why);
 }

@@ -1,3 +1,5 @@
+// The host itself: the services a plug-in calls, the stage's life from
+// CreateStage to release, and the painting of each frame's quads.
 #include "stage_host.h"
 
 #include <stdarg.h>
@@ -9,6 +11,7 @@
 #include <cmath>
 
 #include "bitmap_file.h"
+#include "exit_codes.h"
 #include "plugin_module.h"
 
 void (*traceLine)(const std::string &line);
@@ -255,7 +258,11 @@ HostServices *StageHostServices() { return &services; }
 
 int32_t StageInfoValue() { return infoValue; }
 
-int OpenStage(const char *pluginPath, const char *folder, std::string &error) {
+namespace {
+
+// The folder GetPath gives, and a warning when it is too long for the
+// plug-ins' path buffer.
+void SetStageFolder(const char *folder) {
   snprintf(stageFolder, sizeof stageFolder, "%s", folder);
   StripTrailingSeparators(stageFolder);
   // The plug-ins build "FOLDER\backN.bmp" in a 256-byte buffer and load
@@ -267,8 +274,9 @@ int OpenStage(const char *pluginPath, const char *folder, std::string &error) {
             "\"\\back1.bmp\" that is %u, more than the plug-ins' 256-byte "
             "path buffer holds: no bitmap will load\n",
             unsigned(strlen(stageFolder)), unsigned(longest + 1));
-  warnedEmptyFrame = false;
-  if (int code = LoadPluginModule(pluginPath, plugin, error)) return code;
+}
+
+void CallInfoExport() {
   static StageInfoRecord info;
   memset(&info, 0, sizeof info);
   infoValue = -1;
@@ -279,7 +287,10 @@ int OpenStage(const char *pluginPath, const char *folder, std::string &error) {
   } else {
     Trace("(no info export)");
   }
+}
 
+// The service table and the record that CreateStage gets.
+void FillServices() {
   services = HostServices();
   services.reserved0 = reinterpret_cast<void *>(&ReservedSlot<0>);
   services.reserved1 = reinterpret_cast<void *>(&ReservedSlot<1>);
@@ -294,8 +305,10 @@ int OpenStage(const char *pluginPath, const char *folder, std::string &error) {
   stageObject.hostReserved = 0x54534F48;  // "HOST"
   stageObject.host = &services;
   stageObject.drawParam = 0;
-  int32_t created = plugin.createStage(&stageObject);
-  Trace("CreateStage(stage) -> %d", created);
+}
+
+// The record as CreateStage left it: what it broke, or empty.
+std::string CheckCreatedStage(int32_t created) {
   // The plug-in's promises, checked before they are relied on.
   std::string broken;
   if (created != 1) broken = "CreateStage returned " + std::to_string(created);
@@ -309,10 +322,24 @@ int OpenStage(const char *pluginPath, const char *folder, std::string &error) {
   for (const auto &c : callbacks)
     if (!c.callback && broken.empty())
       broken = std::string("CreateStage left ") + c.name + " null";
+  return broken;
+}
+
+}  // namespace
+
+int OpenStage(const char *pluginPath, const char *folder, std::string &error) {
+  SetStageFolder(folder);
+  warnedEmptyFrame = false;
+  if (int code = LoadPluginModule(pluginPath, plugin, error)) return code;
+  CallInfoExport();
+  FillServices();
+  int32_t created = plugin.createStage(&stageObject);
+  Trace("CreateStage(stage) -> %d", created);
+  std::string broken = CheckCreatedStage(created);
   if (!broken.empty()) {
     error = "the plug-in broke the host contract: " + broken;
     UnloadPluginModule(plugin);
-    return 5;
+    return kExitBrokeContract;
   }
   Trace("load()");
   stageObject.load();
@@ -342,6 +369,11 @@ void RenderFrame(const View &view, Frame &frame) {
             "(no bitmap loaded?)\n");
     warnedEmptyFrame = true;
   }
+}
+
+View FitToStage(double eyeHeight, Frame &scratch) {
+  RenderFrame(PlainView(0), scratch);
+  return FittedView(eyeHeight);
 }
 
 View FittedView(double eyeHeight) {
@@ -381,55 +413,86 @@ bool CameraRange(const View &view, double *low, double *high) {
   return true;
 }
 
-std::vector<std::string> DescribeLayers(const View &view) {
+namespace {
+
+// The last frame's layers in the order draw asked for them.
+std::vector<DrawRequest> InCallOrder() {
   std::vector<DrawRequest> inCallOrder = requests;
   std::sort(inCallOrder.begin(), inCallOrder.end(),
             [](const DrawRequest &a, const DrawRequest &b) {
               return a.order < b.order;
             });
-  std::vector<std::string> lines;
+  return inCallOrder;
+}
+
+// Where a layer in front of the eye lands, in whole pixels (and no "-0").
+struct Footprint {
+  double colA, colB, rowA, rowB;
+  bool outside;  // wholly outside the frame
+};
+
+Footprint FootprintOf(const Landing &at) {
+  auto whole = [](double v) { return std::round(v) + 0.0; };
+  Footprint f;
+  f.colA = whole(std::min(at.left, at.right));
+  f.colB = whole(std::max(at.left, at.right));
+  f.rowA = whole(std::min(at.top, at.bottom));
+  f.rowB = whole(std::max(at.top, at.bottom));
+  f.outside = !(f.colB > 0 && f.colA < kFrameWidth && f.rowB > 0 &&
+                f.rowA < kFrameHeight);
+  return f;
+}
+
+std::string DescribeLayer(const DrawRequest &r, const View &view) {
+  const HostSurface &s = *r.surface;
+  const StageQuad &q = r.quad;
   char line[512];
-  for (const DrawRequest &r : inCallOrder) {
-    const HostSurface &s = *r.surface;
-    const StageQuad &q = r.quad;
-    std::string file = FileName(s.path);
-    snprintf(line, sizeof line,
-             "%s: %d x %d, %d-bit; quad z %.4g, x %.4g to %.4g, y %.4g to %.4g",
-             file.c_str(), s.width, s.height, s.bitsPerPixel, q.z, q.x0, q.x1,
-             q.y0, q.y1);
-    std::string text = line;
-    const Landing at = Project(q, view);
-    if (!(at.depth > 0)) {
-      text += "; behind the eye: not drawn";
-      fprintf(hostWarnings,
-              "stageview: warning: %s lies at or behind the eye (z = %.4g, "
-              "the eye is at -2): it is not drawn\n",
-              file.c_str(), q.z);
-    } else {
-      // Whole pixels, and no "-0".
-      auto whole = [](double v) { return std::round(v) + 0.0; };
-      double colA = whole(std::min(at.left, at.right));
-      double colB = whole(std::max(at.left, at.right));
-      double rowA = whole(std::min(at.top, at.bottom));
-      double rowB = whole(std::max(at.top, at.bottom));
-      bool outside =
-          !(colB > 0 && colA < kFrameWidth && rowB > 0 && rowA < kFrameHeight);
-      snprintf(line, sizeof line,
-               "; lands on columns %.0f to %.0f, rows %.0f to %.0f%s; moves "
-               "%.1f columns per camera unit",
-               colA, colB, rowA, rowB,
-               outside ? " (wholly outside the 640 x 480 frame)" : "",
-               240 * view.zoom / at.depth);
-      text += line;
-      if (outside)
-        fprintf(hostWarnings,
-                "stageview: warning: %s lands wholly outside the frame "
-                "(columns %.0f to %.0f, rows %.0f to %.0f)\n",
-                file.c_str(), colA, colB, rowA, rowB);
-    }
-    lines.push_back(text);
+  snprintf(line, sizeof line,
+           "%s: %d x %d, %d-bit; quad z %.4g, x %.4g to %.4g, y %.4g to %.4g",
+           FileName(s.path).c_str(), s.width, s.height, s.bitsPerPixel, q.z,
+           q.x0, q.x1, q.y0, q.y1);
+  std::string text = line;
+  const Landing at = Project(q, view);
+  if (!(at.depth > 0)) return text + "; behind the eye: not drawn";
+  const Footprint f = FootprintOf(at);
+  snprintf(line, sizeof line,
+           "; lands on columns %.0f to %.0f, rows %.0f to %.0f%s; moves "
+           "%.1f columns per camera unit",
+           f.colA, f.colB, f.rowA, f.rowB,
+           f.outside ? " (wholly outside the 640 x 480 frame)" : "",
+           240 * view.zoom / at.depth);
+  return text + line;
+}
+
+void WarnIfUnseen(const DrawRequest &r, const View &view) {
+  std::string file = FileName(r.surface->path);
+  const Landing at = Project(r.quad, view);
+  if (!(at.depth > 0)) {
+    fprintf(hostWarnings,
+            "stageview: warning: %s lies at or behind the eye (z = %.4g, "
+            "the eye is at -2): it is not drawn\n",
+            file.c_str(), r.quad.z);
+    return;
   }
+  const Footprint f = FootprintOf(at);
+  if (f.outside)
+    fprintf(hostWarnings,
+            "stageview: warning: %s lands wholly outside the frame "
+            "(columns %.0f to %.0f, rows %.0f to %.0f)\n",
+            file.c_str(), f.colA, f.colB, f.rowA, f.rowB);
+}
+
+}  // namespace
+
+std::vector<std::string> DescribeLayers(const View &view) {
+  std::vector<std::string> lines;
+  for (const DrawRequest &r : InCallOrder())
+    lines.push_back(DescribeLayer(r, view));
   return lines;
+}
+
+void WarnOfUnseenLayers(const View &view) {
+  for (const DrawRequest &r : InCallOrder()) WarnIfUnseen(r, view);
 }
 
 std::vector<std::string> CloseStage() {

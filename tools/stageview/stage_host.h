@@ -59,10 +59,10 @@ extern void (*traceLine)(const std::string &line);
 extern FILE *hostWarnings;
 
 // Loads the plug-in, calls its info export (StageInfo or CharacterInfo) and
-// CreateStage, then load. On failure returns a process exit code (2: the
-// DLL cannot be loaded, 3: it lacks CreateStage) with `error` set, and
-// leaves nothing loaded; 5 when CreateStage does not return 1 or leaves a
-// callback null; 0 on success.
+// CreateStage, then load. On failure returns stageview's exit code for it
+// (exit_codes.h: kExitCannotLoadPlugin, kExitNotAStagePlugin, or
+// kExitBrokeContract when CreateStage does not return 1 or leaves a
+// callback null) with `error` set, and leaves nothing loaded; 0 on success.
 int OpenStage(const char *pluginPath, const char *stageFolder,
               std::string &error);
 
@@ -71,6 +71,10 @@ int32_t StageInfoValue();
 
 // One frame: calls draw and paints what it asked for, seen from `view`.
 void RenderFrame(const View &view, Frame &frame);
+
+// The framing for the stage just opened: draws one frame into `scratch` to
+// learn its layers, then fits the view to them (FittedView).
+View FitToStage(double eyeHeight, Frame &scratch);
 
 // The framing for an eye at (0, eyeHeight) that fills the frame's rows
 // with the last frame's layers: the least zoom of at least 1 at which they
@@ -86,8 +90,11 @@ bool CameraRange(const View &view, double *low, double *high);
 // What the last frame's layers were, in call order, one line each: file,
 // size and depth, the quad the plug-in computed, where it lands in the
 // frame seen through `view` and how many columns it moves per camera unit.
-// Warns of a layer at or behind the eye or wholly outside the frame.
 std::vector<std::string> DescribeLayers(const View &view);
+
+// Warns the stage author (hostWarnings) of each of the last frame's layers
+// that lies at or behind the eye or wholly outside the frame.
+void WarnOfUnseenLayers(const View &view);
 
 // Calls release, unloads the plug-in and checks the plug-in's part of the
 // contract. Returns what went wrong on the host side, one text each: a

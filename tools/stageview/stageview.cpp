@@ -1,13 +1,16 @@
-// stageview: a reference game host for stage plug-ins. See --help and
+// stageview.exe: a reference game host for stage plug-ins. The program is
+// StageviewMain (stageview_main.cpp, where the tests call it too); here is
+// only what belongs to the process: the crash report. See --help and
 // stage_host.h for what it does and how it maps quads onto the screen.
 #include <stdio.h>
 #include <windows.h>
 
+#include "exit_codes.h"
 #include "stage_host.h"
 #include "stageview_main.h"
 
 // A crash ends the program at once with an exit code of its own, telling
-// whose instruction faulted: 7 the plug-in's, 8 stageview's.
+// whose instruction faulted: the plug-in's or stageview's.
 static LONG WINAPI ReportCrash(EXCEPTION_POINTERS *info) {
   const EXCEPTION_RECORD *record = info->ExceptionRecord;
   bool inPlugin = AddressInPlugin(record->ExceptionAddress);
@@ -15,7 +18,8 @@ static LONG WINAPI ReportCrash(EXCEPTION_POINTERS *info) {
           inPlugin ? "the plug-in" : "stageview itself", record->ExceptionCode,
           record->ExceptionAddress);
   fflush(stderr);
-  TerminateProcess(GetCurrentProcess(), inPlugin ? 7 : 8);
+  TerminateProcess(GetCurrentProcess(),
+                   inPlugin ? kExitPluginCrashed : kExitStageviewCrashed);
   return EXCEPTION_EXECUTE_HANDLER;
 }
 

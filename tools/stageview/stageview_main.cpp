@@ -1,25 +1,31 @@
+// stageview's command line (stageview_main.h): the options, then main's
+// flow, top to bottom: check the stage folder, open the stage
+// (stage_host), fit the view, then show it live (live_window), time it, or
+// render the frame or pan strip (pan_strip) and write the image
+// (image_files); close the stage and turn what went wrong into the exit
+// code (exit_codes.h).
 #include "stageview_main.h"
 
-#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "exit_codes.h"
 #include "image_files.h"
+#include "live_window.h"
+#include "pan_strip.h"
 #include "stage_host.h"
 
 FILE *stageviewErrors = stderr;
 
 namespace {
 
-const char usage[] =
+const char usageOptions[] =
     "usage: stageview PLUGIN.dll STAGE_FOLDER [options]\n"
     "Loads a stage plug-in as the game host does and renders its stage\n"
     "(640 x 480; see README for the view coordinates, this host's own).\n"
@@ -38,29 +44,31 @@ const char usage[] =
     "                  changed file in the folder reloads the stage; Esc\n"
     "                  quits\n"
     "  --bench N       render N frames, print frames per second\n"
-    "  --help          this text\n"
-    "Exit codes: 0 done, 1 bad arguments, 2 plug-in not loadable, 3 not a\n"
-    "stage plug-in, 4 no stage folder, 5 the plug-in broke the host\n"
-    "contract, 6 cannot write the image, 7 the plug-in crashed, 8 stageview\n"
-    "itself crashed.\n";
+    "  --help          this text\n";
+
+// The usage text: the options above, then the exit codes from their table,
+// wrapped at 72 columns, never between a code and its first word.
+std::string Usage() {
+  std::string text = usageOptions, line = "Exit codes:";
+  const size_t count = sizeof kExitCodes / sizeof kExitCodes[0];
+  for (size_t i = 0; i < count; ++i) {
+    std::string item = std::to_string(kExitCodes[i].code) + " " +
+                       kExitCodes[i].meaning + (i + 1 < count ? "," : ".");
+    for (size_t at = 0; at < item.size();) {
+      // The code goes with its first word.
+      size_t from = at ? at : item.find(' ') + 1;
+      size_t space = item.find(' ', from);
+      if (space == std::string::npos) space = item.size();
+      std::string words = item.substr(at, space - at);
+      if (line.size() + 1 + words.size() > 72) text += line + "\n", line = "";
+      line += (line.empty() ? "" : " ") + words;
+      at = space + 1;
+    }
+  }
+  return text + line + "\n";
+}
 
 void PrintTrace(const std::string &line) { printf("%s\n", line.c_str()); }
-
-int Fail(int code, const std::string &message) {
-  fprintf(stageviewErrors, "stageview: %s\n", message.c_str());
-  return code;
-}
-
-// A number in the text: finite, within [low, high], nothing after it.
-bool ParseNumber(const char *text, double low, double high, double *value) {
-  char *end = nullptr;
-  double parsed = strtod(text, &end);
-  if (end == text || *end || !std::isfinite(parsed) || parsed < low ||
-      parsed > high)
-    return false;
-  *value = parsed;
-  return true;
-}
 
 struct Options {
   const char *plugin = nullptr, *folder = nullptr, *out = "stage.bmp";
@@ -83,6 +91,23 @@ const NumberOption numberOptions[] = {
     {"--bench", 1, 1e7, true},
 };
 
+const NumberOption *FindNumberOption(const std::string &arg) {
+  for (const NumberOption &n : numberOptions)
+    if (arg == n.name) return &n;
+  return nullptr;
+}
+
+// A number in the text: finite, within [low, high], nothing after it.
+bool ParseNumber(const char *text, double low, double high, double *value) {
+  char *end = nullptr;
+  double parsed = strtod(text, &end);
+  if (end == text || *end || !std::isfinite(parsed) || parsed < low ||
+      parsed > high)
+    return false;
+  *value = parsed;
+  return true;
+}
+
 void SetNumber(Options &options, const std::string &name, double value) {
   if (name == "--camera") options.camera = value;
   if (name == "--camera-y") options.eyeHeight = value;
@@ -90,30 +115,48 @@ void SetNumber(Options &options, const std::string &name, double value) {
   if (name == "--bench") options.bench = int(value);
 }
 
+// Takes the value of a numeric option: true, or false after reporting it.
+bool TakeNumber(const NumberOption &number, const char *value,
+                Options &options) {
+  double parsed;
+  if (value && ParseNumber(value, number.low, number.high, &parsed) &&
+      (!number.whole || parsed == int(parsed))) {
+    SetNumber(options, number.name, parsed);
+    return true;
+  }
+  char range[96];
+  snprintf(range, sizeof range, "%s wants a %s from %.9g to %.9g", number.name,
+           number.whole ? "whole number" : "number", number.low, number.high);
+  ReportFailure(kExitBadArguments, std::string(range) + ", not \"" +
+                                       (value ? value : "") + "\"\n" + Usage());
+  return false;
+}
+
+// What the options ask for as a whole: an image name of a kind this host
+// writes, a plug-in and a folder. -1 when all is there, else the exit code.
+int CheckOptions(const Options &options) {
+  if (ImageKind(options.out).empty())
+    return ReportFailure(kExitBadArguments,
+                         "--out wants a name ending in .bmp or .png, not \"" +
+                             std::string(options.out) + "\"");
+  if (!options.plugin || !options.folder)
+    return ReportFailure(kExitBadArguments,
+                         "a plug-in and a stage folder are needed\n" + Usage());
+  return -1;
+}
+
 // Fills `options` from the command line. Returns -1 to go on, otherwise
-// the exit code (0 after --help).
+// the exit code (kExitDone after --help).
 int ParseArguments(int argc, char **argv, Options &options) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
-    const NumberOption *number = nullptr;
-    for (const NumberOption &n : numberOptions)
-      if (arg == n.name) number = &n;
+    const NumberOption *number = FindNumberOption(arg);
     if (arg == "--help" || arg == "-h") {
-      printf("%s", usage);
-      return 0;
+      printf("%s", Usage().c_str());
+      return kExitDone;
     } else if (number) {
-      double parsed;
-      if (!value || !ParseNumber(value, number->low, number->high, &parsed) ||
-          (number->whole && parsed != int(parsed))) {
-        char range[96];
-        snprintf(range, sizeof range, "%s wants a %s from %.9g to %.9g",
-                 number->name, number->whole ? "whole number" : "number",
-                 number->low, number->high);
-        return Fail(1, std::string(range) + ", not \"" + (value ? value : "") +
-                           "\"\n" + usage);
-      }
-      SetNumber(options, arg, parsed);
+      if (!TakeNumber(*number, value, options)) return kExitBadArguments;
       ++i;
     } else if (arg == "--out" && value) {
       options.out = argv[++i];
@@ -122,174 +165,23 @@ int ParseArguments(int argc, char **argv, Options &options) {
     } else if (arg == "--window") {
       options.window = true;
     } else if (arg.rfind("--", 0) == 0) {
-      return Fail(1, "unknown option " + arg + "\n" + usage);
+      return ReportFailure(kExitBadArguments,
+                           "unknown option " + arg + "\n" + Usage());
     } else if (!options.plugin) {
       options.plugin = argv[i];
     } else if (!options.folder) {
       options.folder = argv[i];
     } else {
-      return Fail(1, "too many arguments\n" + std::string(usage));
+      return ReportFailure(kExitBadArguments, "too many arguments\n" + Usage());
     }
   }
-  if (ImageKind(options.out).empty())
-    return Fail(1, "--out wants a name ending in .bmp or .png, not \"" +
-                       std::string(options.out) + "\"");
-  if (!options.plugin || !options.folder)
-    return Fail(
-        1, "a plug-in and a stage folder are needed\n" + std::string(usage));
-  return -1;
+  return CheckOptions(options);
 }
 
-// The framing for the stage just opened: one frame is drawn to learn its
-// layers, then the view is fitted to them.
-View FitToStage(double eyeHeight, Frame &scratch) {
-  RenderFrame(PlainView(0), scratch);
-  return FittedView(eyeHeight);
-}
-
-// Where the camera may go along x: the range where the stage's edges stay
-// out of sight, or -1 to +1 when that range is (nearly) empty.
-void PanRange(const View &view, double *low, double *high) {
-  if (CameraRange(view, low, high) && *high - *low >= 0.02) return;
-  *low = -1, *high = 1;
-}
-
-struct LiveView {
-  Frame *frame;
-  View view;
-  double low, high;  // camera limits along x
-  CameraKeys keys;
-  const char *plugin, *folder;
-  double eyeHeight;      // as given; the framing is fitted for it
-  HANDLE folderChanges;  // signalled when a file in the folder changes
-};
-
-// The eye moves up and down by as much as the camera moves sideways.
-const double kEyeLimit = 1.0;
-
-void ShowCameraInTitle(HWND window, const LiveView &live) {
-  char title[512];
-  bool edge = live.view.x <= live.low || live.view.x >= live.high;
-  snprintf(title, sizeof title, "stageview - %s - camera %+.2f%s, eye %+.2f",
-           live.plugin, live.view.x, edge ? " (edge)" : "", live.view.y);
-  SetWindowTextA(window, title);
-}
-
-// Releases and unloads the stage, then loads it afresh: changed bitmaps
-// (and a rebuilt plug-in) are picked up, and the framing fitted again.
-void ReloadStage(HWND window, LiveView &live) {
-  for (const std::string &p : CloseStage()) Fail(5, "host contract: " + p);
-  std::string error;
-  if (int code = OpenStage(live.plugin, live.folder, error)) {
-    Fail(code, error);
-    DestroyWindow(window);
-    return;
-  }
-  double x = live.view.x, y = live.view.y;
-  live.view = FitToStage(live.eyeHeight, *live.frame);
-  PanRange(live.view, &live.low, &live.high);
-  live.view.x = std::clamp(x, live.low, live.high);
-  live.view.y = y;
-  ShowCameraInTitle(window, live);
-  printf("stageview: reloaded %s\n", live.folder);
-}
-
-// Steps the camera by the held keys; true when it moved.
-bool MoveCamera(LiveView &live) {
-  const double step = 0.03;
-  View moved = live.view;
-  if (GetKeyState(live.keys.left) < 0) moved.x -= step;
-  if (GetKeyState(live.keys.right) < 0) moved.x += step;
-  if (GetKeyState(live.keys.up) < 0) moved.y += step;
-  if (GetKeyState(live.keys.down) < 0) moved.y -= step;
-  moved.x = std::clamp(moved.x, live.low, live.high);
-  moved.y = std::clamp(moved.y, live.eyeHeight - kEyeLimit,
-                       live.eyeHeight + kEyeLimit);
-  if (moved.x == live.view.x && moved.y == live.view.y) return false;
-  live.view = moved;
-  return true;
-}
-
-LRESULT CALLBACK LiveWindowProc(HWND window, UINT message, WPARAM wParam,
-                                LPARAM lParam) {
-  LiveView *live =
-      reinterpret_cast<LiveView *>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  switch (message) {
-    case WM_TIMER:
-      if (live->folderChanges &&
-          WaitForSingleObject(live->folderChanges, 0) == WAIT_OBJECT_0) {
-        FindNextChangeNotification(live->folderChanges);
-        Sleep(100);  // let the writer finish the file
-        ReloadStage(window, *live);
-      }
-      if (MoveCamera(*live)) ShowCameraInTitle(window, *live);
-      RenderFrame(live->view, *live->frame);
-      InvalidateRect(window, NULL, FALSE);
-      return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(window, &paint);
-      BITMAPINFO info = {};
-      info.bmiHeader.biSize = sizeof info.bmiHeader;
-      info.bmiHeader.biWidth = kFrameWidth;
-      info.bmiHeader.biHeight = -kFrameHeight;
-      info.bmiHeader.biPlanes = 1;
-      info.bmiHeader.biBitCount = 32;
-      SetDIBitsToDevice(dc, 0, 0, kFrameWidth, kFrameHeight, 0, 0, 0,
-                        kFrameHeight, live->frame->pixels, &info,
-                        DIB_RGB_COLORS);
-      EndPaint(window, &paint);
-      return 0;
-    }
-    case WM_KEYDOWN:
-      if (wParam == VK_ESCAPE) DestroyWindow(window);
-      if (wParam == VK_F5) ReloadStage(window, *live);
-      return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-  }
-  return DefWindowProcA(window, message, wParam, lParam);
-}
-
-void RunWindow(const Options &options, const View &view, Frame *frame) {
-  LiveView live = {};
-  live.frame = frame;
-  live.view = view;
-  PanRange(view, &live.low, &live.high);
-  live.view.x = std::clamp(view.x, live.low, live.high);
-  live.plugin = options.plugin;
-  live.folder = options.folder;
-  live.eyeHeight = options.eyeHeight;
-  HANDLE changes = FindFirstChangeNotificationA(
-      options.folder, FALSE,
-      FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE);
-  if (changes != INVALID_HANDLE_VALUE) live.folderChanges = changes;
-  ReadCameraKeys(&live.keys);
-  WNDCLASSA windowClass = {};
-  windowClass.lpfnWndProc = LiveWindowProc;
-  windowClass.hInstance = GetModuleHandleA(NULL);
-  windowClass.hCursor = LoadCursor(NULL, IDC_ARROW);
-  windowClass.lpszClassName = "stageview";
-  RegisterClassA(&windowClass);
-  RECT rect = {0, 0, kFrameWidth, kFrameHeight};
-  DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-  AdjustWindowRect(&rect, style, FALSE);
-  HWND window = CreateWindowA("stageview", "stageview", style, CW_USEDEFAULT,
-                              CW_USEDEFAULT, rect.right - rect.left,
-                              rect.bottom - rect.top, NULL, NULL,
-                              windowClass.hInstance, NULL);
-  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&live));
-  ShowCameraInTitle(window, live);
-  RenderFrame(live.view, *frame);
-  ShowWindow(window, SW_SHOWNORMAL);
-  SetTimer(window, 1, 16, NULL);
-  MSG message;
-  while (GetMessageA(&message, NULL, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  if (live.folderChanges) FindCloseChangeNotification(live.folderChanges);
+bool IsFolder(const char *path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void RunBench(int count, const View &view, Frame &frame) {
@@ -303,63 +195,24 @@ void RunBench(int count, const View &view, Frame &frame) {
          seconds, count / seconds);
 }
 
-// The band at the bottom of each frame of a pan strip: a track for the
-// camera range, a mark where this frame's camera is, and its value.
-const int kBandRows = 18, kTrackLeft = 16, kTrackRight = 480;
-const uint32_t kBandColour = 0x101010, kTrackColour = 0x808080;
-
-void MarkCameraPosition(Frame &frame, double camera, double low, double high) {
-  uint32_t(*band)[kFrameWidth] = &frame.pixels[kFrameHeight - kBandRows];
-  for (int row = 0; row < kBandRows; ++row)
-    for (int col = 0; col < kFrameWidth; ++col)
-      band[row][col] =
-          row == kBandRows / 2 && col >= kTrackLeft && col <= kTrackRight
-              ? kTrackColour
-              : kBandColour;
-  int mark = int(std::lround(kTrackLeft + (kTrackRight - kTrackLeft) *
-                                              (camera - low) / (high - low)));
-  for (int row = 2; row < kBandRows - 2; ++row)
-    for (int col = mark - 2; col <= mark + 2; ++col)
-      band[row][col] = kPanMarkColour;
-  // The value as text, drawn by GDI into a copy of the band.
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = kFrameWidth;
-  info.bmiHeader.biHeight = -kBandRows;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void *bits = nullptr;
-  HDC dc = CreateCompatibleDC(NULL);
-  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, NULL, 0);
-  if (!bitmap) {
-    DeleteDC(dc);
-    return;
-  }
-  memcpy(bits, band, sizeof(uint32_t) * kFrameWidth * kBandRows);
-  HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-  HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, RGB(255, 255, 255));
-  char text[32];
-  int length = snprintf(text, sizeof text, "camera %+.2f", camera);
-  GdiFlush();
-  TextOutA(dc, kTrackRight + 20, 2, text, length);
-  GdiFlush();
-  memcpy(band, bits, sizeof(uint32_t) * kFrameWidth * kBandRows);
-  for (int row = 0; row < kBandRows; ++row)
-    for (int col = 0; col < kFrameWidth; ++col) band[row][col] &= 0xFFFFFF;
-  SelectObject(dc, oldFont);
-  SelectObject(dc, oldBitmap);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
+// What the first frame shows: the framing, and each layer (with a warning
+// for each one not seen).
+void PrintFraming(const View &view) {
+  printf(
+      "stageview: framing: eye at x %.4g, y %.4g; zoom %.4g, horizon at "
+      "row %.1f (fitted so that the layers fill the frame's rows)\n",
+      view.x + 0.0, view.y + 0.0, view.zoom, view.horizonRow);
+  WarnOfUnseenLayers(view);
+  for (const std::string &line : DescribeLayers(view))
+    printf("stageview: %s\n", line.c_str());
 }
 
 // One frame, or a pan strip, written to options.out; the exit code.
-int WriteImage(const Options &options, View view,
-               std::vector<std::unique_ptr<Frame>> &frames) {
+int WriteImage(const Options &options, View view) {
   int count = options.pan ? options.pan : 1;
   double low = view.x, high = view.x;
   if (options.pan) PanRange(view, &low, &high);
+  std::vector<std::unique_ptr<Frame>> frames;
   std::vector<Frame *> strip;
   for (int i = 0; i < count; ++i) {
     if (options.pan) view.x = low + (high - low) * i / (count - 1);
@@ -367,66 +220,55 @@ int WriteImage(const Options &options, View view,
     RenderFrame(view, *frames.back());
     if (options.pan) MarkCameraPosition(*frames.back(), view.x, low, high);
     strip.push_back(frames.back().get());
-    if (i == 0) {
-      printf(
-          "stageview: framing: eye at x %.4g, y %.4g; zoom %.4g, horizon at "
-          "row %.1f (fitted so that the layers fill the frame's rows)\n",
-          view.x + 0.0, view.y + 0.0, view.zoom, view.horizonRow);
-      for (const std::string &line : DescribeLayers(view))
-        printf("stageview: %s\n", line.c_str());
-    }
+    if (i == 0) PrintFraming(view);
   }
   std::string why;
   if (!WriteFrames(options.out, strip, why))
-    return Fail(6, "cannot write " + std::string(options.out) +
-                       (why.empty() ? "" : ": " + why));
+    return ReportFailure(kExitCannotWriteImage,
+                         "cannot write " + std::string(options.out) +
+                             (why.empty() ? "" : ": " + why));
   printf("stageview: wrote %s (%d frame%s)\n", options.out, count,
          count > 1 ? "s" : "");
-  return 0;
+  return kExitDone;
 }
 
 }  // namespace
 
-void ReadCameraKeys(CameraKeys *keys) {
-  *keys = {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT};
-  HANDLE file = CreateFileA(".\\system\\config.dat", GENERIC_READ,
-                            FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-  if (file == INVALID_HANDLE_VALUE) return;
-  int32_t record[24];
-  DWORD read = 0;
-  if (ReadFile(file, record, sizeof record, &read, NULL) &&
-      read == sizeof record)
-    // Player 1's entries: up at byte 0, down 8, left 16, right 24.
-    *keys = {record[0], record[2], record[4], record[6]};
-  CloseHandle(file);
+int ReportFailure(int code, const std::string &message) {
+  fprintf(stageviewErrors, "stageview: %s\n", message.c_str());
+  return code;
+}
+
+bool CloseStageAndReport() {
+  std::vector<std::string> problems = CloseStage();
+  for (const std::string &p : problems)
+    ReportFailure(kExitBrokeContract, "host contract: " + p);
+  return !problems.empty();
 }
 
 int StageviewMain(int argc, char **argv) {
   Options options;
   int parsed = ParseArguments(argc, argv, options);
   if (parsed >= 0) return parsed;
-  DWORD attributes = GetFileAttributesA(options.folder);
-  if (attributes == INVALID_FILE_ATTRIBUTES ||
-      !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return Fail(4, "no stage folder " + std::string(options.folder));
+  if (!IsFolder(options.folder))
+    return ReportFailure(kExitNoStageFolder,
+                         "no stage folder " + std::string(options.folder));
 
   traceLine = options.trace ? PrintTrace : nullptr;
   std::string error;
   if (int code = OpenStage(options.plugin, options.folder, error))
-    return Fail(code, error);
-  std::vector<std::unique_ptr<Frame>> frames;
-  frames.emplace_back(new Frame);
-  View view = FitToStage(options.eyeHeight, *frames[0]);
+    return ReportFailure(code, error);
+  std::unique_ptr<Frame> frame(new Frame);
+  View view = FitToStage(options.eyeHeight, *frame);
   view.x = options.camera;
-  int status = 0;
+  int status = kExitDone;
   if (options.window)
-    RunWindow(options, view, frames[0].get());
+    RunWindow(options.plugin, options.folder, options.eyeHeight, view,
+              frame.get());
   else if (options.bench)
-    RunBench(options.bench, view, *frames[0]);
+    RunBench(options.bench, view, *frame);
   else
-    status = WriteImage(options, view, frames);
-  std::vector<std::string> problems = CloseStage();
-  for (const std::string &p : problems) Fail(5, "host contract: " + p);
-  if (!problems.empty() && !status) status = 5;
+    status = WriteImage(options, view);
+  if (CloseStageAndReport() && status == kExitDone) status = kExitBrokeContract;
   return status;
 }

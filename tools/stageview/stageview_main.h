@@ -1,25 +1,21 @@
-// stageview's command line, callable in-process by the tests.
+// stageview's command line: the options, and main's flow from them to an
+// image, a live window or a benchmark. Callable in-process by the tests.
 #pragma once
 
-#include <stdint.h>
 #include <stdio.h>
+
+#include <string>
 
 // Where error messages go (stderr unless a test points it elsewhere).
 extern FILE *stageviewErrors;
 
-// The whole program: arguments as main gets them; the exit code.
+// The whole program: arguments as main gets them; the exit code
+// (exit_codes.h).
 int StageviewMain(int argc, char **argv);
 
-// The live window's keys for moving the camera: player 1's up, down, left
-// and right keys from .\system\config.dat of the current folder, as
-// keyconfig stores them; the arrow keys when the file is missing or
-// shorter than the 96-byte record.
-struct CameraKeys {
-  int32_t up, down, left, right;
-};
-void ReadCameraKeys(CameraKeys *keys);
+// Prints "stageview: MESSAGE" to stageviewErrors; returns `code`.
+int ReportFailure(int code, const std::string &message);
 
-// The colour of the camera mark in each frame of a pan strip (0xRRGGBB);
-// the mark sits in the frame's bottom rows, from column 16 (the range's
-// low end) to 480 (its high end).
-const uint32_t kPanMarkColour = 0xFFD000;
+// Closes the stage (CloseStage) and reports every broken host contract it
+// found; true when there was one.
+bool CloseStageAndReport();
