@@ -10,16 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "host_text.h"
 #include "stage_common.h"
 #include "stage_plugin.h"
 
 namespace {
-
-uint32_t Bits(float value) {
-  uint32_t bits;
-  memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
 
 struct QuadBits {
   uint32_t y0, y1, x0, x1, z;
@@ -88,12 +83,13 @@ int32_t STAGE_CDECL RecordReleaseSurface(Surface *surface) {
 template <int Host>
 int32_t STAGE_CDECL RecordDrawSurface(Surface *surface, SourceRect source,
                                       StageQuad quad, int32_t drawParam) {
-  recorder.draws.push_back({surface,
-                            source,
-                            {Bits(quad.y0), Bits(quad.y1), Bits(quad.x0),
-                             Bits(quad.x1), Bits(quad.z)},
-                            drawParam,
-                            Host});
+  recorder.draws.push_back(
+      {surface,
+       source,
+       {FloatBits(quad.y0), FloatBits(quad.y1), FloatBits(quad.x0),
+        FloatBits(quad.x1), FloatBits(quad.z)},
+       drawParam,
+       Host});
   return 0;
 }
 

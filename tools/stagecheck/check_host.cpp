@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "host_text.h"
+#include "service_table.h"
 #include "worker_protocol.h"
 
 HostSetup hostSetup;
@@ -27,11 +29,6 @@ struct CheckSurface {
 std::vector<CheckSurface *> surfaces;
 
 const float kDefaultWidths[] = {1280, 960, 800, 1024, 1600, 700, 1920, 900};
-
-std::string FileName(const std::string &path) {
-  size_t slash = path.find_last_of('\\');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 ServiceCall NewCall(Service service, int table, Surface *surface = nullptr) {
   ServiceCall call = {};
@@ -54,7 +51,7 @@ Surface *Load(int table, const char *path, int32_t mode) {
   if (!path) return nullptr;
   // Found when the path is the directory, a backslash and a present file:
   // anything else is no file of this stage.
-  std::string name = FileName(call.path);
+  std::string name = FileNameOf(call.path);
   auto found =
       std::find(hostSetup.present.begin(), hostSetup.present.end(), name);
   if (found == hostSetup.present.end() ||
@@ -125,27 +122,18 @@ int32_t STAGE_CDECL ReservedVia() {
 
 template <int T>
 HostServices TableOf() {
-  HostServices table;
-  table.reserved0 = reinterpret_cast<void *>(&ReservedVia<T, 0>);
-  table.reserved1 = reinterpret_cast<void *>(&ReservedVia<T, 1>);
-  table.reserved2 = reinterpret_cast<void *>(&ReservedVia<T, 2>);
-  table.LoadSurface = LoadVia<T>;
-  table.ReleaseSurface = ReleaseVia<T>;
-  table.reserved5 = reinterpret_cast<void *>(&ReservedVia<T, 5>);
-  table.reserved6 = reinterpret_cast<void *>(&ReservedVia<T, 6>);
-  table.DrawSurface = DrawVia<T>;
-  table.GetPath = GetPathVia<T>;
-  return table;
+  void *const reserved[kReservedSlotCount] = {
+      reinterpret_cast<void *>(&ReservedVia<T, 0>),
+      reinterpret_cast<void *>(&ReservedVia<T, 1>),
+      reinterpret_cast<void *>(&ReservedVia<T, 2>),
+      reinterpret_cast<void *>(&ReservedVia<T, 5>),
+      reinterpret_cast<void *>(&ReservedVia<T, 6>)};
+  return ServiceTable(LoadVia<T>, ReleaseVia<T>, DrawVia<T>, GetPathVia<T>,
+                      reserved);
 }
 
 HostServices Table(int t) {
   return t == 0 ? TableOf<0>() : t == 1 ? TableOf<1>() : TableOf<2>();
-}
-
-uint32_t Bits(float value) {
-  uint32_t bits;
-  memcpy(&bits, &value, sizeof bits);
-  return bits;
 }
 
 // The plug-in's frames sit below a pad of this many bytes, so that a
@@ -332,8 +320,9 @@ std::string DescribeCall(const ServiceCall &call) {
                name.c_str(), call.source.left, call.source.top,
                call.source.right, call.source.bottom, call.quad.y0,
                call.quad.y1, call.quad.x0, call.quad.x1, call.quad.z,
-               Bits(call.quad.y0), Bits(call.quad.y1), Bits(call.quad.x0),
-               Bits(call.quad.x1), Bits(call.quad.z), call.drawParam, table);
+               FloatBits(call.quad.y0), FloatBits(call.quad.y1),
+               FloatBits(call.quad.x0), FloatBits(call.quad.x1),
+               FloatBits(call.quad.z), call.drawParam, table);
       break;
     case Service::GetPath:
       snprintf(text, sizeof text, "GetPath(%d) via %s", call.number, table);
@@ -371,7 +360,7 @@ std::vector<Surface *> SurfacesGiven() {
 
 void PrepareRecord(int record, int table, int32_t drawParam) {
   memset(&records[record], kGuardFill, sizeof records[record]);
-  records[record].object.hostReserved = kHostReserved;
+  records[record].object.hostReserved = kHostSentinel;
   records[record].object.host = &serviceTables[table];
   records[record].object.drawParam = drawParam;
 }

@@ -76,7 +76,6 @@ struct RecordBlock {
   uint32_t after[16];
 };
 extern RecordBlock records[2];
-const uint32_t kHostReserved = 0x54534F48;  // "HOST"
 // Fills record `record` for service table `table` and `drawParam`.
 void PrepareRecord(int record, int table, int32_t drawParam);
 inline StageObject &Record(int record) { return records[record].object; }

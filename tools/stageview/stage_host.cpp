@@ -12,7 +12,9 @@
 
 #include "bitmap_file.h"
 #include "exit_codes.h"
+#include "host_text.h"
 #include "plugin_module.h"
+#include "service_table.h"
 
 void (*traceLine)(const std::string &line);
 FILE *hostWarnings = stderr;
@@ -59,29 +61,17 @@ void Trace(const char *format, ...) {
   traceLine(line);
 }
 
-uint32_t Bits(float value) {
-  uint32_t bits;
-  memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
-
 HostSurface *Known(Surface *surface) {
   for (HostSurface *s : surfaces)
     if (&s->surface == surface) return s;
   return nullptr;
 }
 
-// The file part of a path: traces name a surface by its bitmap.
-std::string FileName(const std::string &path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string Name(Surface *surface) {
   HostSurface *s = Known(surface);
   char name[64];
   if (s)
-    snprintf(name, sizeof name, "%s", FileName(s->path).c_str());
+    snprintf(name, sizeof name, "%s", FileNameOf(s->path).c_str());
   else
     snprintf(name, sizeof name, "unknown surface %p", (void *)surface);
   return name;
@@ -111,7 +101,7 @@ Surface *STAGE_CDECL LoadSurface(const char *path, int32_t mode) {
   }
   if (s)
     Trace("  LoadSurface(\"%s\", %d) -> %s (%d x %d, %d-bit)", path, mode,
-          FileName(s->path).c_str(), s->width, s->height, s->bitsPerPixel);
+          FileNameOf(s->path).c_str(), s->width, s->height, s->bitsPerPixel);
   else
     Trace("  LoadSurface(\"%s\", %d) -> null", path, mode);
   return s ? &s->surface : nullptr;
@@ -136,8 +126,9 @@ int32_t STAGE_CDECL DrawSurface(Surface *surface, SourceRect source,
       "  DrawSurface(%s, {%d, %d, %d, %d}, {y0 %.9g 0x%08X, y1 %.9g 0x%08X, "
       "x0 %.9g 0x%08X, x1 %.9g 0x%08X, z %.9g 0x%08X}, %d)",
       Name(surface).c_str(), source.left, source.top, source.right,
-      source.bottom, quad.y0, Bits(quad.y0), quad.y1, Bits(quad.y1), quad.x0,
-      Bits(quad.x0), quad.x1, Bits(quad.x1), quad.z, Bits(quad.z), drawParam);
+      source.bottom, quad.y0, FloatBits(quad.y0), quad.y1, FloatBits(quad.y1),
+      quad.x0, FloatBits(quad.x0), quad.x1, FloatBits(quad.x1), quad.z,
+      FloatBits(quad.z), drawParam);
   HostSurface *s = Known(surface);
   if (!s || s->releases) {
     problems.push_back("DrawSurface with " + Name(surface) +
@@ -291,18 +282,16 @@ void CallInfoExport() {
 
 // The service table and the record that CreateStage gets.
 void FillServices() {
-  services = HostServices();
-  services.reserved0 = reinterpret_cast<void *>(&ReservedSlot<0>);
-  services.reserved1 = reinterpret_cast<void *>(&ReservedSlot<1>);
-  services.reserved2 = reinterpret_cast<void *>(&ReservedSlot<2>);
-  services.LoadSurface = LoadSurface;
-  services.ReleaseSurface = ReleaseSurface;
-  services.reserved5 = reinterpret_cast<void *>(&ReservedSlot<5>);
-  services.reserved6 = reinterpret_cast<void *>(&ReservedSlot<6>);
-  services.DrawSurface = DrawSurface;
-  services.GetPath = GetPath;
+  void *const reserved[kReservedSlotCount] = {
+      reinterpret_cast<void *>(&ReservedSlot<0>),
+      reinterpret_cast<void *>(&ReservedSlot<1>),
+      reinterpret_cast<void *>(&ReservedSlot<2>),
+      reinterpret_cast<void *>(&ReservedSlot<5>),
+      reinterpret_cast<void *>(&ReservedSlot<6>)};
+  services =
+      ServiceTable(LoadSurface, ReleaseSurface, DrawSurface, GetPath, reserved);
   stageObject = StageObject();
-  stageObject.hostReserved = 0x54534F48;  // "HOST"
+  stageObject.hostReserved = kHostSentinel;
   stageObject.host = &services;
   stageObject.drawParam = 0;
 }
@@ -312,16 +301,10 @@ std::string CheckCreatedStage(int32_t created) {
   // The plug-in's promises, checked before they are relied on.
   std::string broken;
   if (created != 1) broken = "CreateStage returned " + std::to_string(created);
-  const struct {
-    const char *name;
-    StageCallback callback;
-  } callbacks[] = {{"draw", stageObject.draw},
-                   {"load", stageObject.load},
-                   {"release", stageObject.release},
-                   {"aux", stageObject.aux}};
-  for (const auto &c : callbacks)
-    if (!c.callback && broken.empty())
-      broken = std::string("CreateStage left ") + c.name + " null";
+  const char *outside = CallbackOutside(stageObject, plugin.module);
+  if (outside && broken.empty())
+    broken = std::string("CreateStage left ") + outside +
+             " null or pointing outside the plug-in";
   return broken;
 }
 
@@ -449,7 +432,7 @@ std::string DescribeLayer(const DrawRequest &r, const View &view) {
   char line[512];
   snprintf(line, sizeof line,
            "%s: %d x %d, %d-bit; quad z %.4g, x %.4g to %.4g, y %.4g to %.4g",
-           FileName(s.path).c_str(), s.width, s.height, s.bitsPerPixel, q.z,
+           FileNameOf(s.path).c_str(), s.width, s.height, s.bitsPerPixel, q.z,
            q.x0, q.x1, q.y0, q.y1);
   std::string text = line;
   const Landing at = Project(q, view);
@@ -465,7 +448,7 @@ std::string DescribeLayer(const DrawRequest &r, const View &view) {
 }
 
 void WarnIfUnseen(const DrawRequest &r, const View &view) {
-  std::string file = FileName(r.surface->path);
+  std::string file = FileNameOf(r.surface->path);
   const Landing at = Project(r.quad, view);
   if (!(at.depth > 0)) {
     fprintf(hostWarnings,
