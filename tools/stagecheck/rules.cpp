@@ -5,6 +5,7 @@
 #include "rules.h"
 
 #include <emmintrin.h>
+#include <limits.h>
 #include <math.h>
 #include <stddef.h>
 #include <string.h>
@@ -205,6 +206,53 @@ void CallInfo(void *argument) {
   c->result = c->info(c->record);
 }
 
+// The info record among guard bytes.
+struct InfoBlock {
+  uint8_t before[32];
+  StageInfoRecord record;
+  uint8_t after[32];
+};
+
+// The first byte of the block outside infoValue that is no longer `fill`,
+// as an offset from the record's start; INT32_MIN when there is none.
+long ByteChanged(const InfoBlock &block, uint8_t fill) {
+  const size_t valueAt = offsetof(InfoBlock, record) + 96;
+  const uint8_t *bytes = reinterpret_cast<const uint8_t *>(&block);
+  for (size_t i = 0; i < sizeof block; ++i)
+    if ((i < valueAt || i >= valueAt + 4) && bytes[i] != fill)
+      return long(i) - long(offsetof(InfoBlock, record));
+  return INT32_MIN;
+}
+
+// Twice on the fresh instance, twice after a stage was loaded, over two
+// fill patterns: the four bytes must be written, and only they.
+bool InfoValues(Scenario &s, Verdict &v, int32_t values[4]) {
+  const char *name = s.instance.plugin.infoName;
+  static InfoBlock block;
+  int run = 0;
+  for (int phase = 0; phase < 2; ++phase) {
+    if (phase == 1) {
+      Setup(knownNames);
+      if (!s.Create(0, 0, 0) || !s.Load()) return v.Ran(s, "loading a stage");
+    }
+    for (uint8_t fill : {uint8_t(0xA5), uint8_t(0x5A)}) {
+      memset(&block, fill, sizeof block);
+      InfoCall call = {s.instance.plugin.info, &block.record, 0};
+      if (!s.Guarded(CallInfo, &call, name)) return v.Ran(s, name);
+      if (call.result != 1)
+        return v.Fail(std::string(name) + " returned " +
+                      std::to_string(call.result) + "; the rule asks for 1");
+      long changed = ByteChanged(block, fill);
+      if (changed != INT32_MIN)
+        return v.Fail(std::string(name) + " changed the byte at offset " +
+                      std::to_string(changed) +
+                      " of its record; the rule asks for bytes 96 to 99 only");
+      values[run++] = block.record.infoValue;
+    }
+  }
+  return true;
+}
+
 Verdict InfoExport() {
   Verdict v;
   Scenario s;
@@ -215,45 +263,8 @@ Verdict InfoExport() {
                "for one of them"),
            v;
   const char *name = s.instance.plugin.infoName;
-  struct Block {
-    uint8_t before[32];
-    StageInfoRecord record;
-    uint8_t after[32];
-  };
-  static Block block;
-  const size_t valueAt = offsetof(Block, record) + 96;
   int32_t values[4];
-  int run = 0;
-  // Twice on the fresh instance, twice after a stage was loaded, over two
-  // fill patterns: the four bytes must be written, and only they.
-  for (int phase = 0; phase < 2; ++phase) {
-    if (phase == 1) {
-      Setup(knownNames);
-      if (!s.Create(0, 0, 0) || !s.Load())
-        return v.Ran(s, "loading a stage"), v;
-    }
-    for (uint8_t fill : {uint8_t(0xA5), uint8_t(0x5A)}) {
-      memset(&block, fill, sizeof block);
-      InfoCall call = {s.instance.plugin.info, &block.record, 0};
-      if (!s.Guarded(CallInfo, &call, name)) return v.Ran(s, name), v;
-      if (call.result != 1)
-        return v.Fail(std::string(name) + " returned " +
-                      std::to_string(call.result) + "; the rule asks for 1"),
-               v;
-      const uint8_t *bytes = reinterpret_cast<const uint8_t *>(&block);
-      for (size_t i = 0; i < sizeof block; ++i) {
-        if (i >= valueAt && i < valueAt + 4) continue;
-        if (bytes[i] == fill) continue;
-        long offset = long(i) - long(offsetof(Block, record));
-        return v.Fail(std::string(name) + " changed the byte at offset " +
-                      std::to_string(offset) +
-                      " of its record; the rule asks for bytes 96 to 99 "
-                      "only"),
-               v;
-      }
-      values[run++] = block.record.infoValue;
-    }
-  }
+  if (!InfoValues(s, v, values)) return v;
   for (int i = 1; i < 4; ++i)
     if (values[i] != values[0])
       return v.Fail(std::string(name) + " left infoValue " +
@@ -329,6 +340,42 @@ std::string DirectoryOf(size_t length) {
   return directory;
 }
 
+// What is wrong with the calls one load made in `directory`, or "".
+std::string LoadCallsWrong(const std::vector<ServiceCall> &calls,
+                           const std::string &directory,
+                           const std::string &label) {
+  bool askedForPath = false;
+  int loads = 0;
+  for (const ServiceCall &call : calls) {
+    std::string what = label + ": " + DescribeCall(call);
+    if (call.service == Service::GetPath) {
+      if (call.number != 2) return what + "; the rule asks for kind 2 only";
+      askedForPath = true;
+      continue;
+    }
+    if (call.service != Service::LoadSurface)
+      return what + "; the rule asks load for GetPath and LoadSurface only";
+    ++loads;
+    if (!askedForPath) return what + " before any GetPath(2)";
+    const std::string prefix = directory + "\\";
+    std::string name =
+        call.path.substr(std::min(call.path.size(), prefix.size()));
+    if (call.path.compare(0, prefix.size(), prefix) != 0 || name.empty() ||
+        name.find_first_of("\\/") != std::string::npos)
+      return what +
+             "; the rule asks for the directory, one backslash and a file "
+             "name";
+    if (call.number != 0)
+      return what + "; the rule asks for 0 as second argument";
+  }
+  if (!askedForPath) return label + ": load never called GetPath(2)";
+  if (loads == 0 && !knownNames.empty())
+    return label +
+           ": load asked for no bitmap; the path fits the 256-byte "
+           "buffer";
+  return "";
+}
+
 Verdict LoadPaths() {
   Verdict v;
   Scenario s;
@@ -351,42 +398,8 @@ Verdict LoadPaths() {
     size_t mark = serviceCalls.size();
     if (!s.Load()) return v.Ran(s, label), v;
     Trace("load " + label, mark);
-    bool askedForPath = false;
-    int loads = 0;
-    for (const ServiceCall &call : CallsSince(mark)) {
-      std::string what = label + ": " + DescribeCall(call);
-      if (call.service == Service::GetPath) {
-        if (call.number != 2)
-          return v.Fail(what + "; the rule asks for kind 2 only"), v;
-        askedForPath = true;
-        continue;
-      }
-      if (call.service != Service::LoadSurface)
-        return v.Fail(what +
-                      "; the rule asks load for GetPath and "
-                      "LoadSurface only"),
-               v;
-      ++loads;
-      if (!askedForPath) return v.Fail(what + " before any GetPath(2)"), v;
-      const std::string prefix = c.directory + "\\";
-      std::string name =
-          call.path.substr(std::min(call.path.size(), prefix.size()));
-      if (call.path.compare(0, prefix.size(), prefix) != 0 || name.empty() ||
-          name.find_first_of("\\/") != std::string::npos)
-        return v.Fail(what +
-                      "; the rule asks for the directory, one backslash and "
-                      "a file name"),
-               v;
-      if (call.number != 0)
-        return v.Fail(what + "; the rule asks for 0 as second argument"), v;
-    }
-    if (!askedForPath)
-      return v.Fail(label + ": load never called GetPath(2)"), v;
-    if (loads == 0 && !knownNames.empty())
-      return v.Fail(label +
-                    ": load asked for no bitmap; the path fits the "
-                    "256-byte buffer"),
-             v;
+    std::string wrong = LoadCallsWrong(CallsSince(mark), c.directory, label);
+    if (!wrong.empty()) return v.Fail(wrong), v;
     if (!s.Release()) return v.Ran(s, label), v;
   }
   v.detail = std::to_string(cases.size() - 2) + " subsets of " +

@@ -61,58 +61,67 @@ int WorkerMain(int argc, char **argv) {
   return 0;
 }
 
+struct Command {
+  const char *plugin = nullptr;
+  bool listRules = false;
+  CheckOptions options;
+  int exitCode = -1;  // set when the command line itself is the answer
+};
+
+Command ParseCommandLine(int argc, char **argv) {
+  Command c;
+  for (int i = 1; i < argc && c.exitCode < 0; ++i) {
+    if (!strcmp(argv[i], "--rules")) {
+      c.listRules = true;
+    } else if (!strcmp(argv[i], "--verbose")) {
+      c.options.verbose = true;
+    } else if (!strcmp(argv[i], "--in-process")) {
+      c.options.inProcess = true;
+    } else if (!strcmp(argv[i], "--call-limit") && i + 1 < argc) {
+      char *end = nullptr;
+      long seconds = strtol(argv[++i], &end, 10);
+      if (end == argv[i] || *end || seconds < 1 || seconds > 600) {
+        fprintf(stderr, "stagecheck: --call-limit wants 1 to 600 seconds\n");
+        c.exitCode = 2;
+      }
+      c.options.callLimitSeconds = int(seconds);
+    } else if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
+      printf("%s", usage);
+      c.exitCode = 0;
+    } else if (argv[i][0] == '-' || c.plugin) {
+      fprintf(stderr, "stagecheck: unexpected argument %s\n%s", argv[i], usage);
+      c.exitCode = 2;
+    } else {
+      c.plugin = argv[i];
+    }
+  }
+  return c;
+}
+
+// The parent: the command line, then the report.
+int ParentMain(int argc, char **argv) {
+  Command c = ParseCommandLine(argc, argv);
+  if (c.exitCode >= 0) return c.exitCode;
+  if (c.listRules) {
+    ListRules(stdout);
+    return 0;
+  }
+  if (!c.plugin) {
+    fprintf(stderr, "stagecheck: which plug-in?\n%s", usage);
+    return 2;
+  }
+  setvbuf(stdout, nullptr, _IONBF, 0);  // lines as the rules finish
+  CheckReport report = CheckPlugin(c.plugin, stdout, c.options);
+  if (report.exitCode == 2)
+    fprintf(stderr, "stagecheck: %s\n", report.error.c_str());
+  return report.exitCode;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
-  int code;
-  if (argc > 2 && !strcmp(argv[1], "--worker")) {
-    code = WorkerMain(argc, argv);
-  } else {
-    const char *plugin = nullptr;
-    bool listRules = false;
-    CheckOptions options;
-    code = -1;
-    for (int i = 1; i < argc && code < 0; ++i) {
-      if (!strcmp(argv[i], "--rules")) {
-        listRules = true;
-      } else if (!strcmp(argv[i], "--verbose")) {
-        options.verbose = true;
-      } else if (!strcmp(argv[i], "--in-process")) {
-        options.inProcess = true;
-      } else if (!strcmp(argv[i], "--call-limit") && i + 1 < argc) {
-        char *end = nullptr;
-        long seconds = strtol(argv[++i], &end, 10);
-        if (end == argv[i] || *end || seconds < 1 || seconds > 600) {
-          fprintf(stderr, "stagecheck: --call-limit wants 1 to 600 seconds\n");
-          code = 2;
-        }
-        options.callLimitSeconds = int(seconds);
-      } else if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
-        printf("%s", usage);
-        code = 0;
-      } else if (argv[i][0] == '-' || plugin) {
-        fprintf(stderr, "stagecheck: unexpected argument %s\n%s", argv[i],
-                usage);
-        code = 2;
-      } else {
-        plugin = argv[i];
-      }
-    }
-    if (code >= 0) {
-    } else if (listRules) {
-      ListRules(stdout);
-      code = 0;
-    } else if (!plugin) {
-      fprintf(stderr, "stagecheck: which plug-in?\n%s", usage);
-      code = 2;
-    } else {
-      setvbuf(stdout, nullptr, _IONBF, 0);  // lines as the rules finish
-      CheckReport report = CheckPlugin(plugin, stdout, options);
-      if (report.exitCode == 2)
-        fprintf(stderr, "stagecheck: %s\n", report.error.c_str());
-      code = report.exitCode;
-    }
-  }
+  int code = argc > 2 && !strcmp(argv[1], "--worker") ? WorkerMain(argc, argv)
+                                                      : ParentMain(argc, argv);
   // A plug-in that scribbled over its own image is left loaded and never
   // run again: the process ends without unloading it (its detach code
   // would run on the damage).

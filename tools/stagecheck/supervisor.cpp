@@ -10,6 +10,8 @@
 #include <string.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "rules.h"
 #include "stagecheck.h"
 #include "worker_protocol.h"
@@ -95,61 +97,72 @@ void Crash(const std::string &text) {
   run->crash = "crashed: " + ExceptionName(code) + " at " + at;
 }
 
+// What the parent does with each message (worker_protocol.h).
+void OnHello(Run &r, const std::string &) { r.started = true; }
+void OnError(Run &r, const std::string &text) {
+  r.report.exitCode = 2;
+  r.report.error = text;
+}
+void OnKnown(Run &r, const std::string &text) {
+  r.knownGiven = true;
+  r.known.clear();
+  for (size_t from = 0; !text.empty() && from <= text.size();) {
+    size_t bar = std::min(text.find('|', from), text.size());
+    r.known.push_back(text.substr(from, bar - from));
+    from = bar + 1;
+  }
+}
+void OnSummary(Run &r, const std::string &text) {
+  r.report.summary = text;
+  if (r.out) fprintf(r.out, "stagecheck: %s: %s\n", r.path, text.c_str());
+}
+void OnRule(Run &r, const std::string &text) { r.rule = atoi(text.c_str()); }
+void OnCall(Run &r, const std::string &text) {
+  size_t bar = text.find('|');
+  r.callLabel = text.substr(0, bar);
+  r.callCase = bar == std::string::npos ? "" : text.substr(bar + 1);
+  r.inCall = true;
+}
+void OnBack(Run &r, const std::string &) { r.inCall = false; }
+void OnWrote(Run &r, const std::string &text) {
+  if (!r.firstWrite.empty()) return;
+  r.firstWrite = text;
+  r.firstWriteRule = r.rule >= 0 ? RuleAt(r.rule).name : "discovery";
+}
+void OnTrace(Run &r, const std::string &text) {
+  if (r.out && r.options.verbose) fprintf(r.out, "%s\n", text.c_str());
+}
+void OnOutcome(Run &, const std::string &text) {
+  char verdict[8] = {};
+  int index = -1, used = 0;
+  sscanf(text.c_str(), "%d %7s %n", &index, verdict, &used);
+  if (index >= 0 && index < RuleCount())
+    Outcome(index, !strcmp(verdict, "PASS"),
+            used ? text.substr(size_t(used)) : "");
+}
+void OnNote(Run &r, const std::string &text) { r.report.notes.push_back(text); }
+void OnCost(Run &r, const std::string &text) { r.report.cost = text; }
+void OnCrash(Run &, const std::string &text) { Crash(text); }
+void OnDamage(Run &r, const std::string &text) { r.crash = text; }
+void OnRetire(Run &r, const std::string &) { r.retired = true; }
+void OnDone(Run &r, const std::string &) { r.done = true; }
+
+const struct {
+  const char *kind;
+  void (*handle)(Run &r, const std::string &text);
+} handlers[] = {
+    {"hello", OnHello},     {"error", OnError},   {"known", OnKnown},
+    {"summary", OnSummary}, {"rule", OnRule},     {"call", OnCall},
+    {"back", OnBack},       {"wrote", OnWrote},   {"trace", OnTrace},
+    {"outcome", OnOutcome}, {"note", OnNote},     {"cost", OnCost},
+    {"crash", OnCrash},     {"damage", OnDamage}, {"retire", OnRetire},
+    {"done", OnDone},
+};
+
 void Receive(const std::string &line) {
   Message m = DecodeMessage(line);
-  Run &r = *run;
-  if (m.kind == "hello") {
-    r.started = true;
-  } else if (m.kind == "error") {
-    r.report.exitCode = 2;
-    r.report.error = m.text;
-  } else if (m.kind == "known") {
-    r.knownGiven = true;
-    r.known.clear();
-    for (size_t from = 0; !m.text.empty() && from <= m.text.size();) {
-      size_t bar = std::min(m.text.find('|', from), m.text.size());
-      r.known.push_back(m.text.substr(from, bar - from));
-      from = bar + 1;
-    }
-  } else if (m.kind == "summary") {
-    r.report.summary = m.text;
-    if (r.out) fprintf(r.out, "stagecheck: %s: %s\n", r.path, m.text.c_str());
-  } else if (m.kind == "rule") {
-    r.rule = atoi(m.text.c_str());
-  } else if (m.kind == "call") {
-    size_t bar = m.text.find('|');
-    r.callLabel = m.text.substr(0, bar);
-    r.callCase = bar == std::string::npos ? "" : m.text.substr(bar + 1);
-    r.inCall = true;
-  } else if (m.kind == "back") {
-    r.inCall = false;
-  } else if (m.kind == "wrote") {
-    if (r.firstWrite.empty()) {
-      r.firstWrite = m.text;
-      r.firstWriteRule = r.rule >= 0 ? RuleAt(r.rule).name : "discovery";
-    }
-  } else if (m.kind == "trace") {
-    if (r.out && r.options.verbose) fprintf(r.out, "%s\n", m.text.c_str());
-  } else if (m.kind == "outcome") {
-    char verdict[8] = {};
-    int index = -1, used = 0;
-    sscanf(m.text.c_str(), "%d %7s %n", &index, verdict, &used);
-    if (index >= 0 && index < RuleCount())
-      Outcome(index, !strcmp(verdict, "PASS"),
-              used ? m.text.substr(size_t(used)) : "");
-  } else if (m.kind == "note") {
-    r.report.notes.push_back(m.text);
-  } else if (m.kind == "cost") {
-    r.report.cost = m.text;
-  } else if (m.kind == "crash") {
-    Crash(m.text);
-  } else if (m.kind == "damage") {
-    r.crash = m.text;
-  } else if (m.kind == "retire") {
-    r.retired = true;
-  } else if (m.kind == "done") {
-    r.done = true;
-  }
+  for (const auto &h : handlers)
+    if (m.kind == h.kind) return h.handle(*run, m.text);
 }
 
 std::string Quoted(const std::string &text) { return "\"" + text + "\""; }
@@ -191,61 +204,71 @@ void Take(std::string &pending, const char *bytes, DWORD count) {
   }
 }
 
-WorkerEnd RunWorker() {
-  WorkerEnd end;
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE readEnd, writeEnd;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-    end.startedAtAll = false;
-    return end;
-  }
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  std::string command = WorkerCommand(writeEnd);
+// Starts a worker writing to `pipe`; false when it cannot be started.
+bool StartWorker(HANDLE pipe, PROCESS_INFORMATION &process) {
+  std::string command = WorkerCommand(pipe);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process;
-  BOOL created = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0,
-                                nullptr, nullptr, &startup, &process);
-  CloseHandle(writeEnd);
-  if (!created) {
-    CloseHandle(readEnd);
-    end.startedAtAll = false;
-    return end;
-  }
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                      nullptr, &startup, &process))
+    return false;
   ++run->report.workers;
   run->started = run->inCall = run->retired = false;
   run->crash.clear();
+  return true;
+}
+
+// Handles the worker's messages until it ends, or ends it when it has been
+// quiet for longer than it may be: the call limit once it is up.
+void Listen(HANDLE pipe, HANDLE process, WorkerEnd &end) {
   std::string pending;
   DWORD quietSince = GetTickCount();
   char buffer[4096];
   for (;;) {
     DWORD available = 0, got = 0;
-    if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr))
-      break;  // the worker and its end of the pipe are gone
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr))
+      return;  // the worker and its end of the pipe are gone
     if (available) {
-      if (!ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr)) break;
+      if (!ReadFile(pipe, buffer, sizeof buffer, &got, nullptr)) return;
       Take(pending, buffer, got);
       quietSince = GetTickCount();
       continue;
     }
-    if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) {
-      while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got)
+    if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) {
+      while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got)
         Take(pending, buffer, got);
-      break;
+      return;
     }
     DWORD limit = run->started ? DWORD(run->options.callLimitSeconds) * 1000u
                                : kStartLimitMs;
     if (GetTickCount() - quietSince > limit) {
-      TerminateProcess(process.hProcess, 1);
-      WaitForSingleObject(process.hProcess, INFINITE);
+      TerminateProcess(process, 1);
+      WaitForSingleObject(process, INFINITE);
       end.stopped = true;
-      break;
+      return;
     }
   }
-  GetExitCodeProcess(process.hProcess, &end.exitCode);
+}
+
+WorkerEnd RunWorker() {
+  WorkerEnd end;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd, writeEnd;
+  PROCESS_INFORMATION process;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+    end.startedAtAll = false;
+    return end;
+  }
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  end.startedAtAll = StartWorker(writeEnd, process);
+  CloseHandle(writeEnd);  // the worker holds the only write end now
+  if (end.startedAtAll) {
+    Listen(readEnd, process.hProcess, end);
+    GetExitCodeProcess(process.hProcess, &end.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
   CloseHandle(readEnd);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
   return end;
 }
 
