@@ -19,6 +19,7 @@
 #include "stage_host.h"
 #include "stageview_main.h"
 #include "test_files.h"
+#include "test_pace.h"
 
 namespace {
 
@@ -510,7 +511,8 @@ TEST(StageviewWindow, ArrowKeysMoveTheViewUpToItsLimits) {
   launch.commandLine = "stageview.exe stage.dll samples\\layered --window";
   launch.desktop = "stageview-window-" + std::to_string(GetCurrentProcessId());
   launch.drive = [&](unsigned long processId) {
-    HWND window = WaitForProcessWindow(processId, "stageview", nullptr, 120000);
+    HWND window =
+        WaitForProcessWindow(processId, "stageview", nullptr, Paced(120000));
     if (!window) return;
     sawWindow = true;
     auto title = [window] {
@@ -521,7 +523,7 @@ TEST(StageviewWindow, ArrowKeysMoveTheViewUpToItsLimits) {
     // Held down until the title shows `wanted` (or a minute passes).
     auto hold = [&](WORD key, const char *wanted) {
       SendKey(key, false);
-      for (ULONGLONG end = GetTickCount64() + 60000;
+      for (ULONGLONG end = GetTickCount64() + Paced(60000);
            GetTickCount64() < end && title().find(wanted) == std::string::npos;)
         Sleep(20);
       SendKey(key, true);

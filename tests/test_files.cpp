@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "test_pace.h"
+
 static void RemoveTree(const std::string &path) {
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
@@ -121,7 +123,7 @@ long RunProgram(const std::string &commandLine, std::string *output) {
   }
   if (!started) return -2;
   long code = -1;
-  if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
+  if (WaitForSingleObject(process.hProcess, Paced(120000)) == WAIT_OBJECT_0) {
     DWORD exitCode;
     GetExitCodeProcess(process.hProcess, &exitCode);
     code = long(exitCode);
