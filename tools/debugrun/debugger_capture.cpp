@@ -115,6 +115,8 @@ void StartDriver(Session &session, size_t i) {
 void LaunchAll(Session &session, bool monitorReady) {
   for (size_t i = 0; i < session.launches.size(); ++i) {
     session.runs[i].started = StartProgram(session, i, monitorReady);
+    // The error is this thread's: kept for the caller.
+    if (!session.runs[i].started) session.runs[i].startError = GetLastError();
     if (session.runs[i].started && session.launches[i].drive)
       StartDriver(session, i);
   }

@@ -17,6 +17,7 @@
 
 struct DebuggeeRun {
   bool started = false;            // CreateProcess succeeded
+  unsigned long startError = 0;    // otherwise, why (GetLastError)
   bool exited = false;             // the process ended before the timeout
   unsigned long exitCode = 0;      // from GetExitCodeProcess
   std::vector<std::string> lines;  // one entry per OutputDebugStringA call

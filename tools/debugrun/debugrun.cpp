@@ -87,7 +87,7 @@ int main(int argc, char **argv) {
   DebuggeeRun run = RunWithDebugMonitor({launch}, 900000)[0];
   if (!run.started) {
     fprintf(stderr, "debugrun: cannot start %s (error %lu)\n", argv[1],
-            GetLastError());
+            run.startError);
     return 2;
   }
   for (const std::string &line : run.lines) {
