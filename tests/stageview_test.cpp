@@ -2,7 +2,9 @@
 // process: colours where the layers should be, a missing layer uncovering
 // the ones behind, parallax across a pan, the trace, the host's contract
 // checks, and the command line's exit codes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include "stage_host.h"
 #include "stageview_main.h"
 #include "test_files.h"
+#include "version.h"
 
 namespace {
 
@@ -217,6 +220,26 @@ TEST(StageviewCommandLine, ErrorsExitNonZeroWithAMessage) {
         RunStageview({"stage.dll", "samples\\layered", "--pan", pan}, &errors),
         1)
         << pan;
+}
+
+// --version prints the project's one version number on stdout, taken here
+// through a temporary file in place of this process's stdout.
+TEST(StageviewCommandLine, VersionIsTheProjectsVersion) {
+  fflush(stdout);
+  FILE *sink = tmpfile();
+  ASSERT_NE(sink, nullptr);
+  int saved = _dup(_fileno(stdout));
+  _dup2(_fileno(sink), _fileno(stdout));
+  int code = RunStageview({"--version"});
+  fflush(stdout);
+  _dup2(saved, _fileno(stdout));
+  _close(saved);
+  rewind(sink);
+  char text[64] = "";
+  size_t n = fread(text, 1, sizeof text - 1, sink);
+  fclose(sink);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(std::string(text, n), "stageview " PROJECT_VERSION_TEXT "\n");
 }
 
 // What an author would otherwise not see: an empty folder draws nothing,

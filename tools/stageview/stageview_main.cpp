@@ -14,6 +14,7 @@
 
 #include "image_files.h"
 #include "stage_host.h"
+#include "version.h"
 
 FILE *stageviewErrors = stderr;
 
@@ -39,6 +40,7 @@ const char usage[] =
     "                  quits\n"
     "  --bench N       render N frames, print frames per second\n"
     "  --help          this text\n"
+    "  --version       the version\n"
     "Exit codes: 0 done, 1 bad arguments, 2 plug-in not loadable, 3 not a\n"
     "stage plug-in, 4 no stage folder, 5 the plug-in broke the host\n"
     "contract, 6 cannot write the image, 7 the plug-in crashed, 8 stageview\n"
@@ -101,6 +103,9 @@ int ParseArguments(int argc, char **argv, Options &options) {
       if (arg == n.name) number = &n;
     if (arg == "--help" || arg == "-h") {
       printf("%s", usage);
+      return 0;
+    } else if (arg == "--version") {
+      printf("stageview %s\n", PROJECT_VERSION_TEXT);
       return 0;
     } else if (number) {
       double parsed;
