@@ -8,11 +8,8 @@ author need, its README.txt files with Windows line ends.
 
   check_release.py binaries --version V --product P [--forbid TEXT]... FILE...
       The built files (the linker strips them: they are what ships).
-  check_release.py archive --version V --product P [--forbid TEXT]...
-                   [--resources-as NAME=FILE]... ZIP
-      The release archive; NAME's resources other than its version must be
-      those of FILE (the built keyconfig.exe, whose dialog template the
-      suite checks).
+  check_release.py archive --version V --product P [--forbid TEXT]... ZIP
+      The release archive (scripts/release.sh).
 Prints one line per file; exits 1 on any failure.
 """
 import argparse
@@ -229,23 +226,16 @@ def check_archive(args):
             if info.date_time != archive.infolist()[0].date_time:
                 print("FAIL archive: %s has a time of its own" % info.filename)
                 good = False
-        references = dict(pair.split("=", 1) for pair in args.resources_as)
         for name in names:
             data = archive.read(name)
             problems = []
             if name.endswith((".exe", ".dll")):
                 problems = check_binary(os.path.basename(name), data, args)
-                if name in references and not problems:
-                    with open(references[name], "rb") as f:
-                        reference = Pe(f.read()).resources()[0]
-                    shipped = Pe(data).resources()[0]
-                    for resources in (reference, shipped):
-                        for key in [k for k in resources if k[0] == RT_VERSION]:
-                            del resources[key]
-                    if shipped != reference:
-                        problems.append("resources differ from %s" %
-                                        references[name])
             elif name.endswith("README.txt"):
+                # Notepad of any Windows version: UTF-8 marked as such,
+                # CRLF line ends.
+                if not data.startswith(b"\xef\xbb\xbf"):
+                    problems.append("no UTF-8 byte order mark")
                 if data.count(b"\n") != data.count(b"\r\n") or not data:
                     problems.append("not CRLF text")
             else:
@@ -260,7 +250,6 @@ def main():
     parser.add_argument("--version", required=True)
     parser.add_argument("--product", required=True)
     parser.add_argument("--forbid", action="append", default=[])
-    parser.add_argument("--resources-as", action="append", default=[])
     parser.add_argument("files", nargs="+")
     args = parser.parse_args()
     good = check_binaries(args) if args.mode == "binaries" else check_archive(
