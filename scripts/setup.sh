@@ -17,7 +17,7 @@ packages=(
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386
   libxfixes3:i386 libxinerama1:i386 libxcomposite1:i386
   xvfb x11-utils fonts-horai-umefont fonts-ipafont-gothic locales imagemagick
-  googletest clang-format python3
+  googletest clang-format python3 git
 )
 
 missing=()

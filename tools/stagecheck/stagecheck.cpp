@@ -10,13 +10,14 @@
 
 #include "check_host.h"
 #include "rules.h"
+#include "version.h"
 #include "worker_protocol.h"
 
 namespace {
 
 const char usage[] =
     "usage: stagecheck PLUGIN.dll [--rules] [--verbose] [--call-limit S]\n"
-    "                             [--in-process]\n"
+    "                             [--in-process] [--version]\n"
     "Holds a stage plug-in against the interface contract of\n"
     "stage_plugin.h: loads it, drives it through every rule below with a\n"
     "host of its own, and prints PASS or FAIL for each rule, with what it\n"
@@ -29,6 +30,7 @@ const char usage[] =
     "              stagecheck gives up on it (1-600, default 10)\n"
     "  --in-process  run the plug-in in stagecheck's own process, for a\n"
     "              debugger (a crash or hang then ends stagecheck too)\n"
+    "  --version   the version\n"
     "Exit codes: 0 every rule holds, 1 a rule fails, 2 the DLL cannot be\n"
     "loaded or is no stage plug-in (or bad arguments).\n";
 
@@ -85,6 +87,9 @@ Command ParseCommandLine(int argc, char **argv) {
         c.exitCode = 2;
       }
       c.options.callLimitSeconds = int(seconds);
+    } else if (!strcmp(argv[i], "--version")) {
+      printf("stagecheck %s\n", PROJECT_VERSION_TEXT);
+      c.exitCode = 0;
     } else if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
       printf("%s", usage);
       c.exitCode = 0;

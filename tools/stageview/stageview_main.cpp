@@ -20,6 +20,7 @@
 #include "live_window.h"
 #include "pan_strip.h"
 #include "stage_host.h"
+#include "version.h"
 
 FILE *stageviewErrors = stderr;
 
@@ -44,7 +45,8 @@ const char usageOptions[] =
     "                  changed file in the folder reloads the stage; Esc\n"
     "                  quits\n"
     "  --bench N       render N frames, print frames per second\n"
-    "  --help          this text\n";
+    "  --help          this text\n"
+    "  --version       the version\n";
 
 // The usage text: the options above, then the exit codes from their table,
 // wrapped at 72 columns, never between a code and its first word.
@@ -154,6 +156,9 @@ int ParseArguments(int argc, char **argv, Options &options) {
     const NumberOption *number = FindNumberOption(arg);
     if (arg == "--help" || arg == "-h") {
       printf("%s", Usage().c_str());
+      return kExitDone;
+    } else if (arg == "--version") {
+      printf("stageview %s\n", PROJECT_VERSION_TEXT);
       return kExitDone;
     } else if (number) {
       if (!TakeNumber(*number, value, options)) return kExitBadArguments;
