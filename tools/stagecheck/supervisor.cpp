@@ -204,14 +204,36 @@ void Take(std::string &pending, const char *bytes, DWORD count) {
   }
 }
 
+// Workers end with the parent, however it ends: they belong to a job that
+// is closed with the parent's last handle.
+HANDLE WorkerJob() {
+  static HANDLE job = [] {
+    HANDLE j = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (j)
+      SetInformationJobObject(j, JobObjectExtendedLimitInformation, &limits,
+                              sizeof limits);
+    return j;
+  }();
+  return job;
+}
+
 // Starts a worker writing to `pipe`; false when it cannot be started.
+// Whatever the plug-in prints goes to stderr, not into the report.
 bool StartWorker(HANDLE pipe, PROCESS_INFORMATION &process) {
   std::string command = WorkerCommand(pipe);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
-                      nullptr, &startup, &process))
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nullptr;
+  startup.hStdOutput = startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE,
+                      CREATE_SUSPENDED, nullptr, nullptr, &startup, &process))
     return false;
+  if (WorkerJob()) AssignProcessToJobObject(WorkerJob(), process.hProcess);
+  ResumeThread(process.hThread);
   ++run->report.workers;
   run->started = run->inCall = run->retired = false;
   run->crash.clear();
