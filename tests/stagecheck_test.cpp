@@ -81,6 +81,17 @@ TEST(Stagecheck, EachBrokenPluginFailsItsOwnRuleAlone) {
     if (faulting) {
       EXPECT_EQ(report.workers, 2) << Details(report);
     }
+    // An access violation, named as what it is, or as the emulator
+    // delivers it.
+    if (rule == "long-directories") {
+      const char *named =
+          TestPace() > 1
+              ? "load crashed: illegal instruction (0xC000001D; under qemu's "
+                "user-mode emulator an access violation is reported so)"
+              : "load crashed: access violation (0xC0000005)";
+      EXPECT_NE(Details(report).find(named), std::string::npos)
+          << Details(report);
+    }
   }
 }
 
@@ -121,8 +132,7 @@ TEST(Stagecheck, APluginThatEndsOrBreaksItsProcessFailsRuleByRule) {
                            " broken\\misbehaving_plugin.dll",
                        &output),
             1);
-  // An access violation arrives as an illegal instruction under qemu's
-  // user-mode emulator, and there a stack overflow ends the process
+  // Under qemu's user-mode emulator a stack overflow ends the process
   // before it can say so.
   const struct {
     const char *rule;
@@ -133,13 +143,9 @@ TEST(Stagecheck, APluginThatEndsOrBreaksItsProcessFailsRuleByRule) {
       {"load-paths", "PASS"},
       {"draw-before-load",
        "FAIL[\\s\\S]*saw: .*the plug-in ended the process with exit code 0 "
-       "during "
-       "draw"},
+       "during draw"},
       {"draw-surfaces", "PASS"},
-      {"draw-param",
-       "FAIL[\\s\\S]*saw: .*the plug-in ended the process with exit code 7 "
-       "during "
-       "draw"},
+      {"draw-param", "PASS"},
       {"host-afresh", "PASS"},
       {"frame-repeatable", "PASS"},
       {"x87-precision",
@@ -149,15 +155,9 @@ TEST(Stagecheck, APluginThatEndsOrBreaksItsProcessFailsRuleByRule) {
        "FAIL[\\s\\S]*saw: .*CreateStage damaged the heap: HeapValidate fails"},
       {"long-directories",
        "FAIL[\\s\\S]*saw: .*a directory of 4000 characters: (load crashed: "
-       "(stack "
-       "overflow|illegal instruction)|the plug-in ended the process with "
-       "exit code .* during load)"},
-      {"odd-surface-sizes",
-       "FAIL[\\s\\S]*saw: surfaces of width NaN: draw crashed: (access "
-       "violation "
-       "\\(0xC0000005\\)|illegal instruction \\(0xC000001D; under qemu's "
-       "user-mode emulator an access violation is reported so\\)) at "
-       "0x41414141 \\(outside the plug-in\\)"},
+       "stack overflow|the plug-in ended the process with exit code .* "
+       "during load)"},
+      {"odd-surface-sizes", "PASS"},
       {"host-memory",
        "FAIL[\\s\\S]*saw: .*load wrote HostServices table A at offset 0 "
        "\\(slot 0, "
@@ -169,7 +169,7 @@ TEST(Stagecheck, APluginThatEndsOrBreaksItsProcessFailsRuleByRule) {
     EXPECT_TRUE(std::regex_search(report, std::regex(e.report))) << output;
   }
   EXPECT_NE(output.find("\ncost  "), std::string::npos) << output;
-  EXPECT_NE(output.find("stagecheck: 14 rules, 7 hold, 7 fail\n"),
+  EXPECT_NE(output.find("stagecheck: 14 rules, 9 hold, 5 fail\n"),
             std::string::npos)
       << output;
 }
