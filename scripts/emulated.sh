@@ -41,5 +41,5 @@ exec unshare --user --map-root-user --mount --fork -- bash -c '
     echo "emulated: no private binfmt_misc here (needs Linux 6.7 or newer; this is $(uname -r))" >&2
     exit 1
   fi
-  printf "%s" ":qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F" >"$binfmt/register"
-  exec "$@"' emulated "$@"
+  "$0" "$binfmt"
+  exec "$@"' "$root/scripts/register-qemu-i386.sh" "$@"

@@ -63,7 +63,7 @@ if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
   [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
   if [ ! -e "$binfmt/qemu-i386" ]; then
     echo "setup: registering qemu-i386 for 32-bit programs (no native ia32 support)"
-    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' >"$binfmt/register"
+    "$(dirname "$0")/register-qemu-i386.sh" "$binfmt"
   fi
   /lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "setup: 32-bit programs cannot run here" >&2; exit 1; }
 fi
