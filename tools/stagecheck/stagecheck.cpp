@@ -57,6 +57,9 @@ int WorkerMain(int argc, char **argv) {
       }
     }
   }
+  // Nothing this process starts (a debugger Wine starts for a crash, say)
+  // may keep the parent's pipe open.
+  SetHandleInformation(pipe, HANDLE_FLAG_INHERIT, 0);
   SendMessagesTo(pipe);
   ReportCrashesToParent();
   RunRules(request);

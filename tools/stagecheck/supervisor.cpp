@@ -204,25 +204,24 @@ void Take(std::string &pending, const char *bytes, DWORD count) {
   }
 }
 
-// Workers end with the parent, however it ends: they belong to a job that
-// is closed with the parent's last handle.
+// A job for one worker and whatever it starts: a debugger that Wine starts
+// for an exception it cannot dispatch (it would hold the worker's pipe and
+// output open for minutes under an emulator), or a program of the
+// plug-in's. All of them end when the worker has ended, or with the parent
+// however it ends, since the job is closed with its last handle.
 HANDLE WorkerJob() {
-  static HANDLE job = [] {
-    HANDLE j = CreateJobObjectA(nullptr, nullptr);
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags =
-        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (j)
-      SetInformationJobObject(j, JobObjectExtendedLimitInformation, &limits,
-                              sizeof limits);
-    return j;
-  }();
+  HANDLE job = CreateJobObjectA(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (job)
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                            sizeof limits);
   return job;
 }
 
 // Starts a worker writing to `pipe`; false when it cannot be started.
 // Whatever the plug-in prints goes to stderr, not into the report.
-bool StartWorker(HANDLE pipe, PROCESS_INFORMATION &process) {
+bool StartWorker(HANDLE pipe, HANDLE job, PROCESS_INFORMATION &process) {
   std::string command = WorkerCommand(pipe);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
@@ -232,7 +231,7 @@ bool StartWorker(HANDLE pipe, PROCESS_INFORMATION &process) {
   if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE,
                       CREATE_SUSPENDED, nullptr, nullptr, &startup, &process))
     return false;
-  if (WorkerJob()) AssignProcessToJobObject(WorkerJob(), process.hProcess);
+  if (job) AssignProcessToJobObject(job, process.hProcess);
   ResumeThread(process.hThread);
   ++run->report.workers;
   run->started = run->inCall = run->retired = false;
@@ -257,7 +256,11 @@ void Listen(HANDLE pipe, HANDLE process, WorkerEnd &end) {
       continue;
     }
     if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) {
-      while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got)
+      // What it wrote before it ended; never wait for more, since a
+      // process it started may hold the pipe open.
+      while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) &&
+             available &&
+             ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got)
         Take(pending, buffer, got);
       return;
     }
@@ -282,13 +285,18 @@ WorkerEnd RunWorker() {
     return end;
   }
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  end.startedAtAll = StartWorker(writeEnd, process);
+  HANDLE job = WorkerJob();
+  end.startedAtAll = StartWorker(writeEnd, job, process);
   CloseHandle(writeEnd);  // the worker holds the only write end now
   if (end.startedAtAll) {
     Listen(readEnd, process.hProcess, end);
     GetExitCodeProcess(process.hProcess, &end.exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+  }
+  if (job) {
+    TerminateJobObject(job, 1);
+    CloseHandle(job);
   }
   CloseHandle(readEnd);
   return end;
