@@ -11,7 +11,7 @@ here=$(dirname "$(realpath "$0")")
 . "$here/wine-env.sh"
 
 # Bump when the settings below change: existing prefixes then get them too.
-settings_version=4
+settings_version=6
 ready=$WINEPREFIX/.prefix-ready
 if [ -f "$ready" ] && [ "$(cat "$ready")" = "$settings_version" ]; then
   exit 0
@@ -37,6 +37,14 @@ run64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f
 # A crash ends the program at once instead of waiting behind Wine's crash
 # dialog until someone closes it (or a test's timeout runs out).
 run64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+# Nor is a debugger started for it (winedbg --auto, which Wine also starts
+# when no debugger is set): under an emulator that is a minute of CPU, and
+# the crashed program waits for it meanwhile. A debugger that does not
+# exist fails at once, and the program ends.
+for key in 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+  'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug'; do
+  run64 reg add "$key" /v Debugger /d 'no-debugger-in-this-prefix %ld %ld' /f
+done
 wineserver -w || true
 echo "$settings_version" >"$ready"
 echo "wine-prefix: ready"
