@@ -17,16 +17,15 @@ HostServices ServiceTable(LoadSurfaceFn load, ReleaseSurfaceFn release,
   return table;
 }
 
+const CallbackField kCallbackFields[4] = {{"draw", &StageObject::draw},
+                                          {"load", &StageObject::load},
+                                          {"release", &StageObject::release},
+                                          {"aux", &StageObject::aux}};
+
 const char *CallbackOutside(const StageObject &record, HMODULE plugin) {
-  const struct {
-    const char *name;
-    StageCallback callback;
-  } callbacks[] = {{"draw", record.draw},
-                   {"load", record.load},
-                   {"release", record.release},
-                   {"aux", record.aux}};
-  for (const auto &c : callbacks)
-    if (!AddressInModule(plugin, reinterpret_cast<const void *>(c.callback)))
+  for (const CallbackField &c : kCallbackFields)
+    if (!AddressInModule(plugin,
+                         reinterpret_cast<const void *>(record.*c.field)))
       return c.name;
   return nullptr;
 }

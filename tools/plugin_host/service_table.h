@@ -21,6 +21,13 @@ HostServices ServiceTable(LoadSurfaceFn load, ReleaseSurfaceFn release,
                           DrawSurfaceFn draw, GetPathFn getPath,
                           void *const reserved[kReservedSlotCount]);
 
+// The four callbacks CreateStage writes, by name and field.
+struct CallbackField {
+  const char *name;
+  StageCallback StageObject::*field;
+};
+extern const CallbackField kCallbackFields[4];
+
 // The first callback CreateStage left outside the plug-in's image (null
 // among them): "draw", "load", "release" or "aux"; null when all four are
 // the plug-in's.

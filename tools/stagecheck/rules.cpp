@@ -310,21 +310,15 @@ Verdict CreateStageRule() {
       break;
     }
   }
-  const StageObject &o = Record(0);
-  const struct {
-    const char *name;
-    StageCallback callback;
-  } callbacks[] = {{"draw", o.draw},
-                   {"load", o.load},
-                   {"release", o.release},
-                   {"aux", o.aux}};
-  for (const auto &c : callbacks)
+  for (const CallbackField &c : kCallbackFields) {
+    StageCallback callback = Record(0).*c.field;
     if (!AddressInModule(s.instance.plugin.module,
-                         reinterpret_cast<const void *>(c.callback)))
+                         reinterpret_cast<const void *>(callback)))
       v.Fail(std::string("CreateStage left ") + c.name +
-             (c.callback ? " pointing outside the plug-in" : " null") +
+             (callback ? " pointing outside the plug-in" : " null") +
              "; the rule asks for a callback of the plug-in in each of "
              "fields 1 to 4");
+  }
   if (!serviceCalls.empty())
     v.Fail("CreateStage called " + DescribeCall(serviceCalls[0]) +
            "; the rule asks that it call no service");
