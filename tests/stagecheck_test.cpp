@@ -18,6 +18,7 @@
 #include "rules.h"
 #include "test_files.h"
 #include "test_pace.h"
+#include "worker_protocol.h"
 
 namespace {
 
@@ -112,6 +113,18 @@ TEST(Stagecheck, NoPluginIsExitCodeTwo) {
   CheckReport notPlugin = CheckPlugin("kernel32.dll", nullptr, InProcess());
   EXPECT_EQ(notPlugin.exitCode, 2);
   EXPECT_NE(notPlugin.error.find("exports no CreateStage"), std::string::npos);
+}
+
+// The files a plug-in asked for reach the next worker on its command line
+// whatever they hold: quotes, separators, spaces, nothing at all.
+TEST(Stagecheck, FileNamesSurviveTheWorkersCommandLine) {
+  const std::vector<std::vector<std::string>> lists = {
+      {}, {""}, {"back1.bmp"}, {"a\" b.bmp", "c|d,e", "\xFF\x01 x"}};
+  for (const auto &names : lists) {
+    std::string word = EncodeNames(names);
+    EXPECT_EQ(word.find_first_of("\" |\t\n"), std::string::npos) << word;
+    EXPECT_EQ(DecodeNames(word), names) << word;
+  }
 }
 
 // The verdict of a rule in stagecheck's output and the line under it.

@@ -986,10 +986,7 @@ void RunRules(const WorkerRequest &request) {
     UnloadPluginModule(probe);
     EndCall();
     std::string summary = Discover();
-    std::string list;
-    for (const std::string &name : knownNames)
-      list += (list.empty() ? "" : "|") + name;
-    Send("known", list);
+    Send("known", EncodeNames(knownNames));
     Send("summary", summary);
     if (knownNames.size() > kMaxNames)
       Send("note",

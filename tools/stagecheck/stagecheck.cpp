@@ -34,7 +34,7 @@ const char usage[] =
     "Exit codes: 0 every rule holds, 1 a rule fails, 2 the DLL cannot be\n"
     "loaded or is no stage plug-in (or bad arguments).\n";
 
-// The worker: stagecheck.exe --worker PIPE --from N [--known LIST]
+// The worker: stagecheck.exe --worker PIPE --from N [--known NAMES]
 // [--verbose] PLUGIN, as the parent starts it.
 int WorkerMain(int argc, char **argv) {
   WorkerRequest request;
@@ -49,12 +49,7 @@ int WorkerMain(int argc, char **argv) {
       request.verbose = true;
     else if (!strcmp(argv[i], "--known") && i + 1 < argc - 1) {
       request.knownGiven = true;
-      for (const char *name = argv[++i]; *name;) {
-        const char *bar = strchr(name, '|');
-        size_t length = bar ? size_t(bar - name) : strlen(name);
-        request.known.emplace_back(name, length);
-        name += length + (bar ? 1 : 0);
-      }
+      request.known = DecodeNames(argv[++i]);
     }
   }
   // Nothing this process starts (a debugger Wine starts for a crash, say)

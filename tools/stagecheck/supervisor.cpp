@@ -105,12 +105,7 @@ void OnError(Run &r, const std::string &text) {
 }
 void OnKnown(Run &r, const std::string &text) {
   r.knownGiven = true;
-  r.known.clear();
-  for (size_t from = 0; !text.empty() && from <= text.size();) {
-    size_t bar = std::min(text.find('|', from), text.size());
-    r.known.push_back(text.substr(from, bar - from));
-    from = bar + 1;
-  }
+  r.known = DecodeNames(text);
 }
 void OnSummary(Run &r, const std::string &text) {
   r.report.summary = text;
@@ -177,12 +172,7 @@ std::string WorkerCommand(HANDLE pipe) {
   std::string command = Quoted(program) + " --worker " +
                         std::to_string(uintptr_t(pipe)) + " --from " +
                         std::to_string(run->nextRule);
-  if (run->knownGiven) {
-    std::string list;
-    for (const std::string &name : run->known)
-      list += (list.empty() ? "" : "|") + name;
-    command += " --known " + Quoted(list);
-  }
+  if (run->knownGiven) command += " --known " + EncodeNames(run->known);
   if (run->options.verbose) command += " --verbose";
   return command + " " + Quoted(run->path);
 }

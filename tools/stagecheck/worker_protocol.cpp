@@ -1,6 +1,8 @@
 // The message lines between a stagecheck worker and its parent.
 #include "worker_protocol.h"
 
+#include <stdlib.h>
+
 namespace {
 
 HANDLE messagePipe = INVALID_HANDLE_VALUE;
@@ -36,6 +38,35 @@ Message DecodeMessage(const std::string &line) {
     }
   }
   return message;
+}
+
+std::string EncodeNames(const std::vector<std::string> &names) {
+  std::string text;
+  for (const std::string &name : names) {
+    text += text.empty() ? "x" : ",x";  // so that "" is a name too
+    for (unsigned char c : name) {
+      text += "0123456789ABCDEF"[c >> 4];
+      text += "0123456789ABCDEF"[c & 15];
+    }
+  }
+  return text.empty() ? "-" : text;
+}
+
+std::vector<std::string> DecodeNames(const std::string &text) {
+  std::vector<std::string> names;
+  if (text == "-") return names;
+  std::string name;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == ',') {
+      names.push_back(name);
+      name.clear();
+    } else if (text[i] != 'x' && i + 1 < text.size()) {
+      const char pair[3] = {text[i], text[i + 1], 0};
+      name += char(strtoul(pair, nullptr, 16));
+      ++i;
+    }
+  }
+  return names;
 }
 
 void SendMessagesTo(HANDLE pipe) {

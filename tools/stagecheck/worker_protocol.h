@@ -7,7 +7,7 @@
 //   hello                     the worker is up (its start is not timed)
 //   error TEXT                the DLL is no plug-in; the worker ends
 //   summary TEXT              its exports and the files it asks for
-//   known NAME|NAME|...       those files, for the next worker
+//   known NAMES               those files, for the next worker (EncodeNames)
 //   rule N                    rule N (of the rule table) starts
 //   call LABEL|CASE           a call into the plug-in starts: LoadLibrary,
 //                             CreateStage, load, draw, ...; CASE says what
@@ -28,13 +28,14 @@
 //   done                      all said
 //
 // The parent starts a worker as
-//   stagecheck.exe --worker PIPE --from N [--known LIST] [--verbose] DLL
+//   stagecheck.exe --worker PIPE --from N [--known NAMES] [--verbose] DLL
 // and starts a fresh one at the next rule when a worker dies or hangs.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 struct Message {
   std::string kind;  // the first word
@@ -45,6 +46,12 @@ struct Message {
 std::string EncodeMessage(const char *kind, const std::string &text);
 // Back from a line (without its "\n").
 Message DecodeMessage(const std::string &line);
+
+// File names as one word, safe on a command line whatever the plug-in
+// asked for: each name as "x" and its bytes in hexadecimal, separated by
+// commas; "-" for none.
+std::string EncodeNames(const std::vector<std::string> &names);
+std::vector<std::string> DecodeNames(const std::string &text);
 
 // Where the worker's messages go: a pipe handle, or, when the rules run in
 // the parent's own process (--in-process), straight to a function.
