@@ -113,12 +113,20 @@ long RunProgram(const std::string &commandLine, std::string *output) {
                      0, nullptr, nullptr, &startup, &process);
   if (output) {
     CloseHandle(writeEnd);
+    // Read while the child runs, never waiting for the pipe to close: a
+    // process the child started (or one Wine keeps for it) may hold it.
+    const ULONGLONG deadline = GetTickCount64() + Paced(120000);
     char buffer[4096];
-    DWORD got;
-    while (started && ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) &&
-           got)
-      for (DWORD i = 0; i < got; ++i)
-        if (buffer[i] != '\r') *output += buffer[i];
+    DWORD got, available;
+    for (bool ended = !started; started;) {
+      while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) &&
+             available &&
+             ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got)
+        for (DWORD i = 0; i < got; ++i)
+          if (buffer[i] != '\r') *output += buffer[i];
+      if (ended || GetTickCount64() > deadline) break;
+      ended = WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0;
+    }
     CloseHandle(readEnd);
   }
   if (!started) return -2;
