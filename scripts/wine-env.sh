@@ -8,6 +8,11 @@ export WINEDEBUG="${WINEDEBUG:-fixme-all}"
 # Code page 932 for the ANSI calls (needs the ja_JP.UTF-8 locale).
 export LANG=ja_JP.UTF-8
 unset LC_ALL
+# Time limits at this machine's pace (tools/debugrun/machine_pace.h): ten
+# times the native ones where 32-bit programs run through qemu.
+if grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; then
+  export TEST_PACE=${TEST_PACE:-10}
+fi
 
 # A display: the caller's own when DISPLAY is set, otherwise a private
 # Xvfb (scripts/private-display.sh) that the calling script owns: it is
@@ -30,11 +35,12 @@ wine_env_start_server() {
   setsid wineserver -p60 </dev/null >/dev/null 2>&1 || true
 }
 
-# Waits until FILE exists (0) or process PID has ended or 15 minutes have
-# passed (1): how the scripts wait for debugrun's handshake.
+# Waits until FILE exists (0) or process PID has ended or 15 minutes (at
+# the machine's pace) have passed (1): how the scripts wait for debugrun's
+# handshake.
 wine_env_wait_for_file() {
   local file=$1 pid=$2
-  for _ in $(seq 9000); do
+  for _ in $(seq $((9000 * ${TEST_PACE:-1}))); do
     [ -f "$file" ] && return 0
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1

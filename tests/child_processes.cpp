@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "test_pace.h"
+
 const ChildRuns &RunChildrenOnce() {
   static ChildRuns runs;
   static bool done;
@@ -13,8 +15,9 @@ const ChildRuns &RunChildrenOnce() {
   all.insert(all.end(), programs.launches.begin(), programs.launches.end());
   // Children are created one after another and each creation waits for the
   // child's start: about a minute each where Wine runs under qemu, more
-  // while other tests load the machine. The timeout leaves room for that.
-  std::vector<DebuggeeRun> results = RunWithDebugMonitor(all, 1500000);
+  // while other tests load the machine. The run ends when the last child
+  // has; the limit, at the machine's pace, is only for a hang.
+  std::vector<DebuggeeRun> results = RunWithDebugMonitor(all, Paced(300000));
   auto split = results.begin() + scenarios.launches.size();
   runs.fileScenarios.assign(results.begin(), split);
   runs.programCases.assign(split, results.end());

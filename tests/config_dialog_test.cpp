@@ -22,6 +22,7 @@
 #include "key_labels.h"
 #include "real_input.h"
 #include "resource_ids.h"
+#include "test_pace.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ void CALLBACK PlayNextStep(HWND, UINT, UINT_PTR, DWORD) {
     stepAgain = false;
     (*pendingSteps)[nextStep]();
     if (!stepAgain) ++nextStep;
-  } else if (++idleTicks > 50) {
+  } else if (++idleTicks > int(TestPace()) * 50) {
     EndDialog(dialogWindow, kWatchdogResult);
   }
 }
@@ -75,10 +76,11 @@ LONG CALLBACK RecordDebugLine(EXCEPTION_POINTERS *info) {
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
-// A step that waits until `done` holds, at most `ticks` timer ticks, and
-// then for `settle` ticks more.
-Step WaitUntil(std::function<bool()> done, int ticks, int settle) {
+// A step that waits until `done` holds, at most `ticks` timer ticks at the
+// machine's pace, and then for `settle` ticks more.
+Step WaitUntil(std::function<bool()> done, int limitTicks, int settle) {
   auto waited = std::make_shared<int>(0);
+  const int ticks = limitTicks * int(TestPace());
   return [=] {
     int &n = *waited;
     if (n < ticks && !done()) {

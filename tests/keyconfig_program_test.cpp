@@ -12,6 +12,7 @@
 #include "keyconfig_test_data.h"
 #include "real_input.h"
 #include "test_files.h"
+#include "test_pace.h"
 
 namespace {
 
@@ -22,36 +23,42 @@ struct Observations {
   std::map<std::string, std::string> seen;
 };
 
-bool WaitUntilGone(HWND window) {
-  for (int i = 0; i < 300 && IsWindow(window); ++i) Sleep(100);
-  return !IsWindow(window);
+// Every wait below ends once what it waits for has happened, the program
+// has ended, or its limit (a safety net, at the machine's pace) has passed.
+
+bool WaitUntilGone(DWORD processId, HWND window) {
+  return WaitWhileAlive(processId, Paced(30000),
+                        [window] { return !IsWindow(window); });
 }
 
 std::string Text(HWND dialog, int id) {
   char text[256] = "";
   DWORD_PTR result;
   SendMessageTimeoutA(GetDlgItem(dialog, id), WM_GETTEXT, sizeof text,
-                      reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 20000,
-                      &result);
+                      reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                      Paced(20000), &result);
   return text;
 }
 
 // The label refresh follows the capture window's close through a paint.
-std::string TextOnceItIs(HWND dialog, int id, const std::string &expected) {
+std::string TextOnceItIs(DWORD processId, HWND dialog, int id,
+                         const std::string &expected) {
   std::string text;
-  for (int i = 0; i < 100 && (text = Text(dialog, id)) != expected; ++i)
-    Sleep(100);
+  WaitWhileAlive(processId, Paced(10000),
+                 [&] { return (text = Text(dialog, id)) == expected; });
   return text;
 }
 
 void Click(HWND dialog, int id) {
   DWORD_PTR result;
   SendMessageTimeoutA(GetDlgItem(dialog, id), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG,
-                      20000, &result);
+                      Paced(20000), &result);
 }
 
+// The program starts once its turn comes and the children before it have
+// started: about a minute each where Wine runs under qemu.
 HWND OpenDialog(DWORD processId) {
-  return WaitForProcessWindow(processId, "#32770", "KEY CONFIG", 1500000);
+  return WaitForProcessWindow(processId, "#32770", "KEY CONFIG", Paced(120000));
 }
 
 // Presses "変更" `button`, then `key` in the capture window with real input.
@@ -61,29 +68,34 @@ HWND OpenDialog(DWORD processId) {
 bool CaptureKey(DWORD processId, HWND dialog, int button, WORD key,
                 Observations &o, bool clickDialogMeanwhile = false) {
   Click(dialog, button);
-  HWND capture = WaitForProcessWindow(processId, "child", NULL, 30000);
+  HWND capture = WaitForProcessWindow(processId, "child", NULL, Paced(30000));
   std::string prefix = "capture " + std::to_string(button) + " ";
   o.seen[prefix + "opened"] = capture ? "yes" : "no";
   if (!capture) return false;
   char title[64] = "";
   GetWindowTextA(capture, title, sizeof title);
   o.seen[prefix + "title"] = title;
-  for (int i = 0; i < 100 && GetForegroundWindow() != capture; ++i) Sleep(50);
+  auto captureActive = [capture] { return GetForegroundWindow() == capture; };
+  WaitWhileAlive(processId, Paced(5000), captureActive);
   if (clickDialogMeanwhile) {
     RECT client;
     GetClientRect(dialog, &client);
     POINT between = {client.right / 2, client.bottom / 5};
     ClientToScreen(dialog, &between);
     MovePointerTo(between);
-    for (int i = 0; i < 100 && !PointerIsAt(between); ++i) Sleep(20);
-    Sleep(200);
+    WaitWhileAlive(processId, Paced(2000),
+                   [between] { return PointerIsAt(between); });
     ClickAt(between);
-    Sleep(500);  // the hand-back follows the click's own messages
+    // The hand-back follows the click's own messages and ends with its
+    // debugger line, the first of this program's.
+    o.seen[prefix + "handed back"] =
+        WaitForDebugLine(processId, kDialogActivated, 1, Paced(10000)) ? "yes"
+                                                                       : "no";
     o.seen[prefix + "kept activation"] =
-        GetForegroundWindow() == capture ? "yes" : "no";
+        WaitWhileAlive(processId, Paced(5000), captureActive) ? "yes" : "no";
   }
   PressKey(key);
-  o.seen[prefix + "closed"] = WaitUntilGone(capture) ? "yes" : "no";
+  o.seen[prefix + "closed"] = WaitUntilGone(processId, capture) ? "yes" : "no";
   return true;
 }
 
@@ -126,7 +138,7 @@ ProgramCase programCases[] = {
      [](DWORD pid, Observations &o) {
        HWND dialog = OpenDialog(pid);
        if (!dialog || !CaptureKey(pid, dialog, 1008, 'Q', o)) return false;
-       o.seen["label 1000"] = TextOnceItIs(dialog, 1000, "Q");
+       o.seen["label 1000"] = TextOnceItIs(pid, dialog, 1000, "Q");
        Click(dialog, 1074);
        Click(dialog, IDCANCEL);
        return true;
@@ -135,9 +147,9 @@ ProgramCase programCases[] = {
      [](DWORD pid, Observations &o) {
        HWND dialog = OpenDialog(pid);
        if (!dialog || !CaptureKey(pid, dialog, 1008, VK_SPACE, o)) return false;
-       o.seen["label 1000"] = TextOnceItIs(dialog, 1000, "SPACE");
+       o.seen["label 1000"] = TextOnceItIs(pid, dialog, 1000, "SPACE");
        if (!CaptureKey(pid, dialog, 1062, 'Q', o, true)) return false;
-       o.seen["label 1030"] = TextOnceItIs(dialog, 1030, "Q");
+       o.seen["label 1030"] = TextOnceItIs(pid, dialog, 1030, "Q");
        Click(dialog, 1074);  // player 2, button-B, "button3"
        Click(dialog, IDOK);
        return true;
@@ -186,15 +198,6 @@ struct CaseResult {
 
 TempFolder *programRoot;
 
-// A script that could not go on ends its program (exit code 99) instead of
-// leaving it to wait for a user until the monitor's timeout.
-void EndStuckProgram(DWORD processId) {
-  HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, processId);
-  if (!process) return;
-  TerminateProcess(process, 99);
-  CloseHandle(process);
-}
-
 std::string CaseFolder(const ProgramCase &c) {
   return programRoot->Join(c.name);
 }
@@ -226,7 +229,8 @@ ChildGroup ProgramCaseChildren() {
     launch.desktop = PrivateDesktopName("keyconfig", i);
     launch.drive = [result, drive](unsigned long pid) {
       result->observations.completed = drive(pid, result->observations);
-      if (!result->observations.completed) EndStuckProgram(pid);
+      // A script that could not go on ends its program (exit code 99).
+      if (!result->observations.completed) EndProgram(pid, 99);
     };
     group.launches.push_back(launch);
   }
@@ -303,6 +307,7 @@ TEST_F(KeyconfigProgram, CapturedKeysAndRadioLandAtTheirOffsets) {
   EXPECT_EQ(Seen(c, "capture 1008 title"), kCaptureTitle);
   EXPECT_EQ(Seen(c, "capture 1008 closed"), "yes");
   EXPECT_EQ(Seen(c, "label 1000"), "SPACE");
+  EXPECT_EQ(Seen(c, "capture 1062 handed back"), "yes");
   EXPECT_EQ(Seen(c, "capture 1062 kept activation"), "yes");
   EXPECT_EQ(Seen(c, "label 1030"), "Q");
   // The click on the dialog during the second capture: one hand-back.

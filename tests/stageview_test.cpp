@@ -541,29 +541,30 @@ TEST(StageviewWindow, ArrowKeysMoveTheViewUpToItsLimits) {
     // Keys go to the active window: one pressed before the new window is
     // active never reaches its thread's key state, and the camera then
     // stayed at 0 for the whole minute (seen in 2 of about 20 runs).
-    for (ULONGLONG end = GetTickCount64() + 60000;
-         GetTickCount64() < end && GetForegroundWindow() != window;)
-      Sleep(20);
+    if (!WaitWhileAlive(processId, Paced(60000),
+                        [window] { return GetForegroundWindow() == window; }))
+      return EndProgram(processId, 99);
     auto title = [window] {
       char text[256] = "";
       GetWindowTextA(window, text, sizeof text);
       return std::string(text);
     };
-    // Held down until the title shows `wanted` (or a minute passes).
+    // Held down until the title shows `wanted`, the program ends or a
+    // minute passes.
     auto hold = [&](WORD key, const char *wanted) {
       SendKey(key, false);
-      for (ULONGLONG end = GetTickCount64() + Paced(60000);
-           GetTickCount64() < end && title().find(wanted) == std::string::npos;)
-        Sleep(20);
+      WaitWhileAlive(processId, Paced(60000),
+                     [&] { return title().find(wanted) != std::string::npos; });
       SendKey(key, true);
-      Sleep(100);  // a tick after the release: nothing moves any more
       return title();
     };
     atEdge = hold(VK_RIGHT, "(edge)");
+    if (!ProcessAlive(processId)) return;
     eyeRaised = hold(VK_UP, "eye +1.00");
-    PressKey(VK_ESCAPE);
+    if (ProcessAlive(processId)) PressKey(VK_ESCAPE);
   };
-  std::vector<DebuggeeRun> runs = RunWithDebugMonitor({launch}, 180000);
+  // A safety net for a hang: natively the run takes a few seconds.
+  std::vector<DebuggeeRun> runs = RunWithDebugMonitor({launch}, Paced(180000));
   ASSERT_TRUE(sawWindow);
   EXPECT_TRUE(runs[0].exited);
   EXPECT_EQ(runs[0].exitCode, 0u);

@@ -3,8 +3,10 @@
 #include <string.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -17,6 +19,12 @@ struct MonitorBuffer {
 };
 
 using LinesByProcess = std::map<DWORD, std::vector<std::string>>;
+
+// The lines collected so far. There is one monitor at a time (the buffer
+// and its events are named objects of the session), so one collection;
+// drivers read it while the monitor fills it.
+std::mutex collectedLock;
+LinesByProcess collected;
 
 // The monitor's end of the protocol: the buffer and its two events, held
 // for one call. A writer waits for "DBWIN_BUFFER_READY" (set at first),
@@ -47,9 +55,13 @@ class DebugMonitor {
   HANDLE DataReady() const { return dataReady_; }
   // Files the text in the buffer under its writer and frees the buffer for
   // the next one.
-  void TakeText(LinesByProcess &lines) {
-    lines[buffer_->processId].push_back(std::string(
-        buffer_->text, strnlen(buffer_->text, sizeof buffer_->text)));
+  void TakeText() {
+    std::string text(buffer_->text,
+                     strnlen(buffer_->text, sizeof buffer_->text));
+    {
+      std::lock_guard<std::mutex> hold(collectedLock);
+      collected[buffer_->processId].push_back(std::move(text));
+    }
     SetEvent(bufferReady_);
   }
 
@@ -154,9 +166,8 @@ DWORD WaitTime(bool allLaunched, bool anyRunning, ULONGLONG deadline) {
 
 // Serves the buffer and records each exit until every started program has
 // ended and no text is pending, or the deadline passes.
-LinesByProcess ServeUntilAllExited(Session &session, DebugMonitor &monitor,
-                                   ULONGLONG deadline) {
-  LinesByProcess lines;
+void ServeUntilAllExited(Session &session, DebugMonitor &monitor,
+                         ULONGLONG deadline) {
   for (;;) {
     std::vector<size_t> owner;
     bool allLaunched = session.launched;
@@ -166,7 +177,7 @@ LinesByProcess ServeUntilAllExited(Session &session, DebugMonitor &monitor,
         static_cast<DWORD>(waitFor.size()), waitFor.data(), FALSE,
         WaitTime(allLaunched, waitFor.size() > 1, deadline));
     if (result == WAIT_OBJECT_0) {
-      monitor.TakeText(lines);
+      monitor.TakeText();
       continue;
     }
     if (result > WAIT_OBJECT_0 && result < WAIT_OBJECT_0 + waitFor.size()) {
@@ -179,17 +190,19 @@ LinesByProcess ServeUntilAllExited(Session &session, DebugMonitor &monitor,
     if (!allLaunched && GetTickCount64() < deadline) continue;
     break;  // timeout, or nothing more pending after the last exit
   }
-  return lines;
 }
 
 // Hands each run its lines, ends the programs still running, waits for the
 // drivers (which give up once their program has ended), then releases the
 // processes' handles and the desktops.
-void FinishSession(Session &session, LinesByProcess &lines) {
+void FinishSession(Session &session) {
   std::vector<DebuggeeRun> &runs = session.runs;
-  for (size_t i = 0; i < runs.size(); ++i)
-    if (runs[i].started)
-      runs[i].lines = lines[session.processes[i].dwProcessId];
+  {
+    std::lock_guard<std::mutex> hold(collectedLock);
+    for (size_t i = 0; i < runs.size(); ++i)
+      if (runs[i].started)
+        runs[i].lines = collected[session.processes[i].dwProcessId];
+  }
   for (size_t i = 0; i < runs.size(); ++i)
     if (runs[i].started && !runs[i].exited)
       TerminateProcess(session.processes[i].hProcess, 255);
@@ -202,6 +215,8 @@ void FinishSession(Session &session, LinesByProcess &lines) {
   for (size_t i = 0; i < runs.size(); ++i)
     if (session.desktops[i])
       CloseOwnDesktop(session.desktops[i], session.launches[i].desktop.c_str());
+  std::lock_guard<std::mutex> hold(collectedLock);
+  collected.clear();
 }
 
 }  // namespace
@@ -212,9 +227,9 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
   Session session(launches);
   std::thread launcher([&] { LaunchAll(session, monitor.Ready()); });
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  LinesByProcess lines = ServeUntilAllExited(session, monitor, deadline);
+  ServeUntilAllExited(session, monitor, deadline);
   launcher.join();
-  FinishSession(session, lines);
+  FinishSession(session);
   return std::move(session.runs);
 }
 
@@ -252,6 +267,13 @@ bool ProcessAlive(unsigned long processId) {
   return alive;
 }
 
+void EndProgram(unsigned long processId, unsigned exitCode) {
+  HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, processId);
+  if (!process) return;
+  TerminateProcess(process, exitCode);
+  CloseHandle(process);
+}
+
 static HWND FindVisibleWindow(unsigned long processId, const char *className,
                               const char *title) {
   HWND window = NULL;
@@ -263,13 +285,35 @@ static HWND FindVisibleWindow(unsigned long processId, const char *className,
   return NULL;
 }
 
+bool WaitWhileAlive(unsigned long processId, unsigned timeoutMs,
+                    const std::function<bool()> &done) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  if (!process) return done();
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  bool held;
+  // The process's end wakes the wait at once; `done` is asked every 20 ms.
+  while (!(held = done()) && GetTickCount64() < deadline &&
+         WaitForSingleObject(process, 20) == WAIT_TIMEOUT) {
+  }
+  CloseHandle(process);
+  return held || done();
+}
+
 HWND WaitForProcessWindow(unsigned long processId, const char *className,
                           const char *title, unsigned timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  while (GetTickCount64() < deadline && ProcessAlive(processId)) {
-    if (HWND window = FindVisibleWindow(processId, className, title))
-      return window;
-    Sleep(50);
-  }
-  return NULL;
+  HWND window = NULL;
+  WaitWhileAlive(processId, timeoutMs, [&] {
+    return (window = FindVisibleWindow(processId, className, title)) != NULL;
+  });
+  return window;
+}
+
+bool WaitForDebugLine(unsigned long processId, const std::string &line,
+                      size_t count, unsigned timeoutMs) {
+  auto sent = [&] {
+    std::lock_guard<std::mutex> hold(collectedLock);
+    const std::vector<std::string> &lines = collected[processId];
+    return size_t(std::count(lines.begin(), lines.end(), line)) >= count;
+  };
+  return WaitWhileAlive(processId, timeoutMs, sent);
 }

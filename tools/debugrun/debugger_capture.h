@@ -50,9 +50,22 @@ HDESK CreateOwnDesktop(const char *name);
 // Closes it and removes its registered size.
 void CloseOwnDesktop(HDESK desktop, const char *name);
 
-// For drivers: whether the process still runs, and its first visible
-// top-level window of that class and title (null: any), waited for until
-// it shows, the process ends or `timeoutMs` passes (then NULL).
+// For drivers. Every wait ends at the first of three things: what it waits
+// for, the end of the process it waits on, or its time limit (a safety net
+// for a hang, given at the machine's pace by the caller).
 bool ProcessAlive(unsigned long processId);
+// Ends a program whose driver cannot go on, rather than leave it waiting
+// for a user until the run's time limit.
+void EndProgram(unsigned long processId, unsigned exitCode);
+// Until `done()` holds; returns whether it did.
+bool WaitWhileAlive(unsigned long processId, unsigned timeoutMs,
+                    const std::function<bool()> &done);
+// The process's first visible top-level window of that class and title
+// (null: any), once it shows; NULL if it never did.
 HWND WaitForProcessWindow(unsigned long processId, const char *className,
                           const char *title, unsigned timeoutMs);
+// Until the process has sent `line` (the exact bytes) to the debugger
+// output `count` times, as collected so far by the RunWithDebugMonitor call
+// that started it; returns whether it had.
+bool WaitForDebugLine(unsigned long processId, const std::string &line,
+                      size_t count, unsigned timeoutMs);

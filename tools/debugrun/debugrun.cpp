@@ -18,6 +18,7 @@
 #include <string>
 
 #include "debugger_capture.h"
+#include "machine_pace.h"
 
 static std::string AnsiToUtf8(const std::string &text) {
   int wide =
@@ -35,12 +36,15 @@ static std::string AnsiToUtf8(const std::string &text) {
 
 static void Handshake(const std::string &folder, ULONGLONG started,
                       DWORD processId) {
-  HWND dialog = WaitForProcessWindow(processId, "#32770", "KEY CONFIG", 900000);
+  HWND dialog =
+      WaitForProcessWindow(processId, "#32770", "KEY CONFIG", Paced(300000));
   if (!dialog) return;
   printf("debugrun: dialog visible %.1f s after launch\n",
          (GetTickCount64() - started) / 1000.0);
   fflush(stdout);
-  Sleep(1000);  // let the first paint settle before anyone looks
+  // Painted before anyone looks: the dialog and its controls handle their
+  // pending WM_PAINT before this returns.
+  RedrawWindow(dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   RECT rect;
   GetWindowRect(dialog, &rect);
   char where[64];
@@ -56,9 +60,9 @@ static void Handshake(const std::string &folder, ULONGLONG started,
   CloseHandle(file);
   MoveFileA(partial.c_str(), (folder + "\\visible").c_str());
   std::string close = folder + "\\close";
-  while (ProcessAlive(processId) &&
-         GetFileAttributesA(close.c_str()) == INVALID_FILE_ATTRIBUTES)
-    Sleep(100);
+  WaitWhileAlive(processId, Paced(900000), [&] {
+    return GetFileAttributesA(close.c_str()) != INVALID_FILE_ATTRIBUTES;
+  });
   DWORD_PTR result;
   SendMessageTimeoutA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0,
                       SMTO_ABORTIFHUNG, 20000, &result);
@@ -84,7 +88,8 @@ int main(int argc, char **argv) {
     launch.drive = [&](unsigned long processId) {
       Handshake(handshake, started, processId);
     };
-  DebuggeeRun run = RunWithDebugMonitor({launch}, 900000)[0];
+  // A safety net: someone at the dialog has a quarter of an hour.
+  DebuggeeRun run = RunWithDebugMonitor({launch}, Paced(900000))[0];
   if (!run.started) {
     fprintf(stderr, "debugrun: cannot start %s (error %lu)\n", argv[1],
             run.startError);
