@@ -1,4 +1,4 @@
-// Entry of the in-process dialog tests. The dialogs run on a desktop of this
+// Entry of the in-process keyconfig tests. The dialogs run on a desktop of this
 // program's own, so that no other program's window (another test's, a
 // user's) takes activation from them while they run.
 #include <gtest/gtest.h>
