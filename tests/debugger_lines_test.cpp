@@ -1,22 +1,23 @@
-// The debugger lines of the load/save flow, checked as a monitor of the
-// debugger output sees them: a child process (this program, started with
-// --file-scenarios) runs the flow in prepared folders.
+// The debugger lines of the load/save flow, as the exact bytes that reach
+// OutputDebugStringA: a vectored handler sees the exception it raises. The
+// flow (load, defaults on failure, save) runs in this process, in prepared
+// folders, one after another.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <windows.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
-#include "child_processes.h"
-#include "debugger_capture.h"
 #include "key_config.h"
 #include "keyconfig_test_data.h"
 #include "test_files.h"
 
 namespace {
 
-// Each scenario folder is prepared here, then the child runs the entry
-// flow without the dialog (load, defaults on failure, save) in it.
+using Lines = std::vector<std::string>;
+
 const char *const kScenarioNames[] = {"no_file", "no_system", "empty",
                                       "short95", "odd96",     "long100",
                                       "held",    "full"};
@@ -26,37 +27,24 @@ std::string FullDeviceFolder() {
   return folder ? folder : "";
 }
 
-}  // namespace
-
-// Runs in the child: one section per scenario, marked for the parent.
-int RunFileScenarios(const char *root) {
-  for (const char *name : kScenarioNames) {
-    std::string folder = std::string(root) + "\\" + name;
-    if (std::string(name) == "full") {
-      if (FullDeviceFolder().empty()) continue;
-      folder = FullDeviceFolder();
-    }
-    SetCurrentDirectoryA(folder.c_str());
-    OutputDebugStringA((std::string("@begin ") + name + "\n").c_str());
-    if (!LoadConfig()) SetDefaultConfig();
-    SaveConfig();
-  }
-  OutputDebugStringA("@begin end\n");
-  return 0;
+// The lines of the scenario that runs now.
+Lines *linesNow;
+LONG CALLBACK RecordLine(EXCEPTION_POINTERS *info) {
+  const EXCEPTION_RECORD *record = info->ExceptionRecord;
+  if (record->ExceptionCode == DBG_PRINTEXCEPTION_C &&
+      record->NumberParameters >= 2 && linesNow)
+    linesNow->push_back(
+        reinterpret_cast<const char *>(record->ExceptionInformation[1]));
+  return EXCEPTION_CONTINUE_SEARCH;
 }
 
-namespace {
-
-// The scenario folders live until the program ends: the first test that
-// needs any child starts them all.
+// The scenario folders live until the suite ends.
 TempFolder *scenarioRoot;
+std::map<std::string, Lines> linesOf;
 
 std::string Folder(const char *name) { return scenarioRoot->Join(name); }
 
-}  // namespace
-
-ChildGroup FileScenarioChildren() {
-  scenarioRoot = new TempFolder;
+void PrepareFolders() {
   for (const char *name : kScenarioNames) MakeFolder(Folder(name));
   for (const char *name : kScenarioNames)
     if (std::string(name) != "no_system") MakeFolder(Folder(name) + "\\system");
@@ -65,75 +53,79 @@ ChildGroup FileScenarioChildren() {
   WriteBytes(Folder("odd96") + "\\system\\config.dat", OddRecord());
   WriteBytes(Folder("long100") + "\\system\\config.dat", PatternBytes(100, 9));
   WriteBytes(Folder("held") + "\\system\\config.dat", OddRecord());
+}
+
+// The program's entry flow without the dialog, in each folder in turn; the
+// "held" folder's file is open with share mode 0 meanwhile.
+void RunScenarios() {
   HANDLE held = CreateFileA((Folder("held") + "\\system\\config.dat").c_str(),
                             GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  char self[MAX_PATH];
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string command = "\"" + std::string(self) + "\" --file-scenarios \"" +
-                        scenarioRoot->path + "\"";
-  ProgramLaunch launch;
-  launch.commandLine = command;
-  launch.workDir = scenarioRoot->path;
-  return {{launch}, [held] { CloseHandle(held); }};
+  char before[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, before);
+  void *recorder = AddVectoredExceptionHandler(1, RecordLine);
+  for (const char *name : kScenarioNames) {
+    std::string folder = Folder(name);
+    if (std::string(name) == "full") {
+      if (FullDeviceFolder().empty()) continue;
+      folder = FullDeviceFolder();
+    }
+    SetCurrentDirectoryA(folder.c_str());
+    linesNow = &linesOf[name];
+    if (!LoadConfig()) SetDefaultConfig();
+    SaveConfig();
+    linesNow = nullptr;
+  }
+  RemoveVectoredExceptionHandler(recorder);
+  SetCurrentDirectoryA(before);
+  CloseHandle(held);
 }
 
-namespace {
-
 struct DebuggerLines : ::testing::Test {
-  static DebuggeeRun scenarios;
   static void SetUpTestSuite() {
-    scenarios = RunChildrenOnce().fileScenarios.at(0);
+    scenarioRoot = new TempFolder;
+    PrepareFolders();
+    RunScenarios();
   }
   static void TearDownTestSuite() {
     delete scenarioRoot;
     scenarioRoot = nullptr;
+    linesOf.clear();
   }
   std::string File(const char *name) {
     return Folder(name) + "\\system\\config.dat";
   }
 };
 
-DebuggeeRun DebuggerLines::scenarios;
-
-using Lines = std::vector<std::string>;
-
-TEST_F(DebuggerLines, ChildRanToTheEnd) {
-  ASSERT_TRUE(scenarios.started);
-  ASSERT_TRUE(scenarios.exited);
-  EXPECT_EQ(scenarios.exitCode, 0u);
-  ASSERT_FALSE(scenarios.lines.empty());
-  EXPECT_EQ(scenarios.lines.back(), "@begin end\n");
-}
+Lines LinesOfSection(const char *name) { return linesOf[name]; }
 
 TEST_F(DebuggerLines, MissingFileGivesOpenLineThenDefaultsAreSaved) {
-  EXPECT_EQ(LinesOfSection(scenarios, "no_file"), Lines{kLoadOpenFailed});
+  EXPECT_EQ(LinesOfSection("no_file"), Lines{kLoadOpenFailed});
   EXPECT_EQ(ReadBytes(File("no_file")), kDefaultBytes);
 }
 
 TEST_F(DebuggerLines, MissingFolderGivesBothOpenLinesAndCreatesNothing) {
-  EXPECT_EQ(LinesOfSection(scenarios, "no_system"),
+  EXPECT_EQ(LinesOfSection("no_system"),
             (Lines{kLoadOpenFailed, kSaveOpenFailed}));
   EXPECT_FALSE(Exists(Folder("no_system") + "\\system"));
 }
 
 TEST_F(DebuggerLines, ShortFilesGiveReadLineAndNoByteSurvives) {
-  EXPECT_EQ(LinesOfSection(scenarios, "empty"), Lines{kLoadReadFailed});
+  EXPECT_EQ(LinesOfSection("empty"), Lines{kLoadReadFailed});
   EXPECT_EQ(ReadBytes(File("empty")), kDefaultBytes);
-  EXPECT_EQ(LinesOfSection(scenarios, "short95"), Lines{kLoadReadFailed});
+  EXPECT_EQ(LinesOfSection("short95"), Lines{kLoadReadFailed});
   EXPECT_EQ(ReadBytes(File("short95")), kDefaultBytes);
 }
 
 TEST_F(DebuggerLines, GoodFilesSendNothing) {
-  EXPECT_EQ(LinesOfSection(scenarios, "odd96"), Lines{});
+  EXPECT_EQ(LinesOfSection("odd96"), Lines{});
   EXPECT_EQ(ReadBytes(File("odd96")), OddRecord());
-  EXPECT_EQ(LinesOfSection(scenarios, "long100"), Lines{});
+  EXPECT_EQ(LinesOfSection("long100"), Lines{});
   EXPECT_EQ(ReadBytes(File("long100")), PatternBytes(100, 9));
 }
 
-TEST_F(DebuggerLines, FileHeldByAnotherProcessGivesBothOpenLines) {
-  EXPECT_EQ(LinesOfSection(scenarios, "held"),
-            (Lines{kLoadOpenFailed, kSaveOpenFailed}));
+TEST_F(DebuggerLines, FileHeldOpenElsewhereGivesBothOpenLines) {
+  EXPECT_EQ(LinesOfSection("held"), (Lines{kLoadOpenFailed, kSaveOpenFailed}));
   EXPECT_EQ(ReadBytes(File("held")), OddRecord());
 }
 
@@ -141,7 +133,7 @@ TEST_F(DebuggerLines, FailedWriteGivesWriteLine) {
   if (FullDeviceFolder().empty())
     GTEST_SKIP() << "KEYCONFIG_FULL_FOLDER not set by the test script";
   // The file there is the full device: reads give zeros, writes fail.
-  EXPECT_EQ(LinesOfSection(scenarios, "full"), Lines{kSaveWriteFailed});
+  EXPECT_EQ(LinesOfSection("full"), Lines{kSaveWriteFailed});
 }
 
 }  // namespace

@@ -1,14 +1,17 @@
 // keyconfig.exe as a user meets it: each case starts the built program in
-// a folder of its own, drives its real dialog from another thread of this
-// process (window messages across processes), and afterwards checks the
-// exit code, the debugger lines and system\config.dat byte for byte.
+// a folder of its own, on a desktop of its own, drives its real dialog from
+// another thread of this process (window messages across processes, real
+// input), and afterwards checks the exit code, the debugger lines (as a
+// debug-output monitor, tools/debugrun, collects them) and
+// system\config.dat byte for byte. All cases run in one go, when the first
+// test needs them; the tests then only read the results.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <map>
 #include <string>
 
-#include "child_processes.h"
+#include "debugger_capture.h"
 #include "keyconfig_test_data.h"
 #include "real_input.h"
 #include "test_files.h"
@@ -206,9 +209,13 @@ std::string CaseFile(const ProgramCase &c) {
   return CaseFolder(c) + "\\system\\config.dat";
 }
 
-}  // namespace
-
-ChildGroup ProgramCaseChildren() {
+// Starts every case's keyconfig.exe, each on a desktop of its own with its
+// driver, and collects what each one sent to the debugger output. Children
+// are created one after another and each creation waits for the child's
+// start: about a minute each where Wine runs under qemu, more while other
+// tests load the machine. The run ends when the last child has; its limit,
+// at the machine's pace, is only for a hang.
+void RunAllCases() {
   programRoot = new TempFolder;
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -216,7 +223,7 @@ ChildGroup ProgramCaseChildren() {
   std::string keyconfig = self;
   keyconfig.resize(keyconfig.rfind('\\'));
   keyconfig += "\\..\\keyconfig\\keyconfig.exe";
-  ChildGroup group;
+  std::vector<ProgramLaunch> launches;
   for (size_t i = 0; i < kCaseCount; ++i) {
     const ProgramCase &c = programCases[i];
     MakeFolder(CaseFolder(c));
@@ -226,31 +233,25 @@ ChildGroup ProgramCaseChildren() {
     ProgramLaunch launch;
     launch.commandLine = "\"" + keyconfig + "\"";
     launch.workDir = CaseFolder(c);
-    launch.desktop = PrivateDesktopName("keyconfig", i);
+    launch.desktop = "keyconfig-" + std::to_string(GetCurrentProcessId()) +
+                     "-" + std::to_string(i);
     launch.drive = [result, drive](unsigned long pid) {
       result->observations.completed = drive(pid, result->observations);
       // A script that could not go on ends its program (exit code 99).
       if (!result->observations.completed) EndProgram(pid, 99);
     };
-    group.launches.push_back(launch);
+    launches.push_back(launch);
   }
-  group.finished = [] {
-    if (heldFile != INVALID_HANDLE_VALUE) CloseHandle(heldFile);
-    heldFile = INVALID_HANDLE_VALUE;
-  };
-  return group;
+  std::vector<DebuggeeRun> runs = RunWithDebugMonitor(launches, Paced(300000));
+  for (size_t i = 0; i < kCaseCount; ++i) caseResults[i].run = runs[i];
+  if (heldFile != INVALID_HANDLE_VALUE) CloseHandle(heldFile);
+  heldFile = INVALID_HANDLE_VALUE;
 }
-
-namespace {
 
 using Lines = std::vector<std::string>;
 
 struct KeyconfigProgram : ::testing::Test {
-  static void SetUpTestSuite() {
-    const ChildRuns &runs = RunChildrenOnce();
-    for (size_t i = 0; i < runs.programCases.size(); ++i)
-      caseResults[i].run = runs.programCases[i];
-  }
+  static void SetUpTestSuite() { RunAllCases(); }
   static void TearDownTestSuite() {
     delete programRoot;
     programRoot = nullptr;
