@@ -124,15 +124,6 @@ Bytes LongFile() {
 HANDLE heldFile = INVALID_HANDLE_VALUE;
 
 ProgramCase programCases[] = {
-    {"defaults_ok", SystemFolder,
-     [](DWORD pid, Observations &o) {
-       HWND dialog = OpenDialog(pid);
-       if (!dialog) return false;
-       o.seen["label 1000"] = Text(dialog, 1000);
-       o.seen["label 1031"] = Text(dialog, 1031);
-       Click(dialog, IDOK);
-       return true;
-     }},
     {"edit_then_cancel",
      [](const std::string &folder) {
        SystemFolder(folder);
@@ -146,10 +137,15 @@ ProgramCase programCases[] = {
        Click(dialog, IDCANCEL);
        return true;
      }},
+    // The factory keys, three edits, OK. (Every program start costs a
+    // minute where 32-bit code is emulated: the factory record is checked
+    // here, in every byte the edits leave alone.)
     {"edit_ok", SystemFolder,
      [](DWORD pid, Observations &o) {
        HWND dialog = OpenDialog(pid);
-       if (!dialog || !CaptureKey(pid, dialog, 1008, VK_SPACE, o)) return false;
+       if (!dialog) return false;
+       o.seen["label 1031 at first"] = Text(dialog, 1031);
+       if (!CaptureKey(pid, dialog, 1008, VK_SPACE, o)) return false;
        o.seen["label 1000"] = TextOnceItIs(pid, dialog, 1000, "SPACE");
        if (!CaptureKey(pid, dialog, 1062, 'Q', o, true)) return false;
        o.seen["label 1030"] = TextOnceItIs(pid, dialog, 1030, "Q");
@@ -288,13 +284,6 @@ const char kCaptureTitle[] =
     "\x83\x4c\x81\x5b\x83\x7b\x81\x5b\x83\x68\x90\xdd"
     "\x92\xe8";  // キーボード設定
 
-TEST_F(KeyconfigProgram, DefaultsThenOkWriteTheDefaultRecord) {
-  size_t c = Ran("defaults_ok");
-  EXPECT_EQ(LinesOf(c), Lines{kLoadOpenFailed});
-  EXPECT_EQ(ReadBytes(CaseFile(c)), kDefaultBytes);
-  EXPECT_EQ(Seen(c, "label 1031"), "V");
-}
-
 TEST_F(KeyconfigProgram, CancelWritesNothingEvenAfterACapture) {
   size_t c = Ran("edit_then_cancel");
   EXPECT_EQ(LinesOf(c), Lines{});
@@ -303,8 +292,11 @@ TEST_F(KeyconfigProgram, CancelWritesNothingEvenAfterACapture) {
   EXPECT_EQ(ReadBytes(CaseFile(c)), OddRecord());
 }
 
-TEST_F(KeyconfigProgram, CapturedKeysAndRadioLandAtTheirOffsets) {
+// Without a file: the factory keys shown, then saved on OK with the three
+// edits at their offsets and every other byte the factory one.
+TEST_F(KeyconfigProgram, DefaultsWithCapturedKeysAndRadioAreSavedOnOk) {
   size_t c = Ran("edit_ok");
+  EXPECT_EQ(Seen(c, "label 1031 at first"), "V");
   EXPECT_EQ(Seen(c, "capture 1008 title"), kCaptureTitle);
   EXPECT_EQ(Seen(c, "capture 1008 closed"), "yes");
   EXPECT_EQ(Seen(c, "label 1000"), "SPACE");
