@@ -43,8 +43,8 @@ LRESULT CloseCapture(HWND window, bool destroy) {
   return 0;
 }
 
-}  // namespace
-
+// Whether the font selected into `dc` has a glyph of its own for each of
+// the `length` characters of `text` (at most 64).
 bool FontHasGlyphs(HDC dc, const wchar_t *text, int length) {
   WORD glyphs[64];
   if (length > 64 ||
@@ -55,6 +55,8 @@ bool FontHasGlyphs(HDC dc, const wchar_t *text, int length) {
     if (glyphs[i] == 0xFFFF) return false;
   return true;
 }
+
+}  // namespace
 
 // The font is asked, not the system's language: on a Japanese system the
 // DC's own font has the glyphs and the prompt looks exactly as it always

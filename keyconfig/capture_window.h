@@ -25,11 +25,7 @@ HWND CreateCaptureWindow(HWND window);
 LRESULT CALLBACK CaptureWindowProc(HWND window, UINT message, WPARAM wParam,
                                    LPARAM lParam);
 
-// Whether the font selected into `dc` has a glyph of its own for each of the
-// `length` characters of `text` (at most 64).
-bool FontHasGlyphs(HDC dc, const wchar_t *text, int length);
-
-// Leaves selected into `dc` a font that has the glyphs of the prompt `text`:
+// Leaves selected into `dc` a font that has the glyphs of `prompt`:
 // the DC's own if it has them (and then returns NULL), else the dialog's,
 // else the first of a list of Japanese faces that has them, else the
 // dialog's. Returns the font it replaced, to be selected back.

@@ -48,9 +48,9 @@ fi
 
 # Wine takes the ANSI code page from LANG, and only from a locale that
 # exists (else it silently uses 1252): ja_JP for 932, en_US for 1252 (the
-# tests' Western run), zh_CN for 936.
+# tests' Western run), zh_CN for 936 and ru_RU for 1251 (runs by hand).
 wanted=()
-for name in ja_JP en_US zh_CN; do
+for name in ja_JP en_US zh_CN ru_RU; do
   if ! locale -a 2>/dev/null | grep -qi "^$name\.utf-\?8$"; then
     sed -i "s/^# *\($name.UTF-8 UTF-8\)/\1/" /etc/locale.gen
     grep -q "^$name.UTF-8 UTF-8" /etc/locale.gen || echo "$name.UTF-8 UTF-8" >>/etc/locale.gen

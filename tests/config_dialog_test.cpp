@@ -586,7 +586,8 @@ struct CodePageRun {
   // (and with it the pixels of a Japanese system).
   bool keepsOwnFont;
 };
-const CodePageRun kCodePageRuns[] = {{932, true}, {1252, false}, {936, false}};
+const CodePageRun kCodePageRuns[] = {
+    {932, true}, {1252, false}, {936, false}, {1251, false}, {65001, false}};
 
 const CodePageRun *ThisRun() {
   const char *name = getenv("KEYCONFIG_CODE_PAGE");
@@ -810,6 +811,36 @@ TEST_F(DisplayTexts, CaptureTitleAndPromptAreReadable) {
       [] { Click(IDCANCEL); },
   });
   EXPECT_EQ(run.result, 2);
+}
+
+// Where neither the DC's font nor the dialog's has the glyphs (Latin-only
+// fonts here), the prompt takes a Japanese face that has them all.
+TEST_F(DisplayTexts, PromptFontFallsBackToAFaceWithTheGlyphs) {
+  HFONT latin = CreateFontW(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0,
+                            0, 0, 0, L"Tahoma");
+  HWND standIn = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10,
+                                 NULL, NULL, NULL, NULL);
+  ASSERT_NE(standIn, nullptr);
+  SendMessageW(standIn, WM_SETFONT, reinterpret_cast<WPARAM>(latin), FALSE);
+  dialogWindow = standIn;
+  Picture picture(10, 10);
+  SelectObject(picture.dc, latin);
+  std::vector<WORD> before = Glyphs(picture.dc, kPrompt, kPromptLength);
+  ASSERT_NE(std::count(before.begin(), before.end(), 0xFFFF), 0)
+      << "Tahoma has every glyph of the prompt: nothing to fall back from";
+
+  EXPECT_EQ(SelectPromptFont(picture.dc, kPrompt, kPromptLength), latin);
+  EXPECT_NE(GetCurrentObject(picture.dc, OBJ_FONT), latin);
+  wchar_t face[LF_FACESIZE] = L"";
+  GetTextFaceW(picture.dc, LF_FACESIZE, face);
+  std::vector<WORD> after = Glyphs(picture.dc, kPrompt, kPromptLength);
+  for (int i = 0; i < kPromptLength; ++i)
+    EXPECT_NE(after[i], 0xFFFF)
+        << "character " << i << " of the prompt in " << Escaped(face);
+  SelectObject(picture.dc, GetStockObject(SYSTEM_FONT));
+  dialogWindow = NULL;
+  DestroyWindow(standIn);
+  DeleteObject(latin);
 }
 
 }  // namespace
