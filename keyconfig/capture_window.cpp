@@ -1,6 +1,9 @@
 // The key capture window. It is an owned top-level window, not a child of
 // the dialog, so the dialog manager never sees its keys: Enter, Esc and Tab
 // reach it as plain WM_KEYDOWN and are captured like any other key.
+//
+// Its title and prompt are CP932 bytes, converted to UTF-16 only to be
+// shown, so that they read right whatever the system's code page.
 #include "capture_window.h"
 
 #include "config_dialog.h"
@@ -10,13 +13,24 @@ int32_t *captureTarget;
 
 namespace {
 
-const char captureClassName[] = "child";
+const wchar_t captureClassName[] = L"child";
 const char captureTitle[] = "キーボード設定";
-// The prompt is drawn as exactly these CP932 bytes.
+// The prompt: these 41 CP932 bytes, converted only to be drawn.
 const char capturePrompt[] = "設定したいキーを押してください(*ﾟーﾟ)⊃゛";
 const int capturePromptLength = 41;
 static_assert(sizeof capturePrompt == capturePromptLength + 1,
               "the prompt is 41 bytes in code page 932");
+
+// Faces tried for the prompt, at the dialog font's size, when neither the
+// window's own font nor the dialog's has all of its glyphs: Japanese UI
+// fonts of Windows, then free ones that Wine finds on Linux.
+const wchar_t *const promptFaces[] = {
+    L"Yu Gothic UI",       L"Meiryo UI",  L"MS UI Gothic",
+    L"MS PGothic",         L"IPAPGothic", L"Noto Sans CJK JP",
+    L"Source Han Sans JP", L"VL PGothic", L"Droid Sans Fallback"};
+const int promptFaceCount = sizeof promptFaces / sizeof promptFaces[0];
+// Created the first time they are tried, kept for the program's life.
+HFONT promptFaceFonts[promptFaceCount];
 
 // Runs when a capture ends, whichever way. captureWindow is cleared first:
 // destroying the window activates the dialog, whose WM_ACTIVATE must then
@@ -29,7 +43,50 @@ LRESULT CloseCapture(HWND window, bool destroy) {
   return 0;
 }
 
+// Whether the font selected into `dc` has a glyph of its own for each of
+// the `length` characters of `text` (at most 64).
+bool FontHasGlyphs(HDC dc, const wchar_t *text, int length) {
+  WORD glyphs[64];
+  if (length > 64 ||
+      GetGlyphIndicesW(dc, text, length, glyphs, GGI_MARK_NONEXISTING_GLYPHS) !=
+          static_cast<DWORD>(length))
+    return false;
+  for (int i = 0; i < length; ++i)
+    if (glyphs[i] == 0xFFFF) return false;
+  return true;
+}
+
 }  // namespace
+
+// The font is asked, not the system's language: on a Japanese system the
+// DC's own font has the glyphs and the prompt looks exactly as it always
+// has.
+HGDIOBJ SelectPromptFont(HDC dc, const wchar_t *prompt, int length) {
+  if (FontHasGlyphs(dc, prompt, length)) return NULL;
+  HFONT dialogFont =
+      reinterpret_cast<HFONT>(SendMessageW(dialogWindow, WM_GETFONT, 0, 0));
+  if (!dialogFont)
+    dialogFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  HGDIOBJ original = SelectObject(dc, dialogFont);
+  if (FontHasGlyphs(dc, prompt, length)) return original;
+  LOGFONTW face;
+  if (GetObjectW(dialogFont, sizeof face, &face) == sizeof face) {
+    face.lfCharSet = DEFAULT_CHARSET;
+    for (int i = 0; i < promptFaceCount; ++i) {
+      if (!promptFaceFonts[i]) {
+        lstrcpynW(face.lfFaceName, promptFaces[i], LF_FACESIZE);
+        promptFaceFonts[i] = CreateFontIndirectW(&face);
+      }
+      if (!promptFaceFonts[i]) continue;
+      SelectObject(dc, promptFaceFonts[i]);
+      if (FontHasGlyphs(dc, prompt, length)) return original;
+    }
+  }
+  // None has them all: the dialog's font, which the system draws its own
+  // texts with.
+  SelectObject(dc, dialogFont);
+  return original;
+}
 
 int BeginKeyCapture(int32_t *slot) {
   if (captureWindow) {
@@ -45,26 +102,28 @@ int BeginKeyCapture(int32_t *slot) {
 }
 
 HWND CreateCaptureWindow(HWND window) {
-  WNDCLASSEXA windowClass;
+  WNDCLASSEXW windowClass;
   windowClass.cbSize = sizeof windowClass;
   windowClass.style = CS_CLASSDC;
   windowClass.lpfnWndProc = CaptureWindowProc;
   windowClass.cbClsExtra = 0;
   windowClass.cbWndExtra = 0;
-  windowClass.hInstance = GetModuleHandleA(NULL);
+  windowClass.hInstance = GetModuleHandleW(NULL);
   windowClass.hIcon = NULL;
   windowClass.hCursor = NULL;
   windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   windowClass.lpszMenuName = NULL;
   windowClass.lpszClassName = captureClassName;
   windowClass.hIconSm = NULL;
-  RegisterClassExA(&windowClass);  // fails harmlessly once registered
+  RegisterClassExW(&windowClass);  // fails harmlessly once registered
+
+  wchar_t title[32];
+  DisplayText(captureTitle, sizeof captureTitle - 1, title, 32);
 
   // No WS_CHILD: the dialog becomes the owner, so the window stays above
   // it and goes away with it. Style 0 gives a caption and a border only.
-  HWND capture =
-      CreateWindowExA(0, captureClassName, captureTitle, 0, 5, 5, 400, 50,
-                      window, NULL, windowClass.hInstance, NULL);
+  HWND capture = CreateWindowExW(0, captureClassName, title, 0, 5, 5, 400, 50,
+                                 window, NULL, windowClass.hInstance, NULL);
   ShowWindow(capture, SW_SHOWNORMAL);
   return capture;
 }
@@ -74,13 +133,18 @@ LRESULT CALLBACK CaptureWindowProc(HWND window, UINT message, WPARAM wParam,
   switch (message) {
     case WM_CREATE:
       CenterWindow(window);
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
     case WM_PAINT: {
+      wchar_t prompt[64];
+      int length = DisplayText(capturePrompt, capturePromptLength, prompt, 64);
       PAINTSTRUCT paint;
       HDC dc = BeginPaint(window, &paint);
-      TextOutA(dc, 50, 0, capturePrompt, capturePromptLength);
+      HGDIOBJ original = SelectPromptFont(dc, prompt, length);
+      TextOutW(dc, 50, 0, prompt, length);
+      // The class DC keeps what is selected into it: leave it as found.
+      if (original) SelectObject(dc, original);
       EndPaint(window, &paint);
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
     }
     case WM_KEYDOWN:
       // Alt combinations arrive as WM_SYSKEYDOWN and are not captured.
@@ -91,6 +155,6 @@ LRESULT CALLBACK CaptureWindowProc(HWND window, UINT message, WPARAM wParam,
     case WM_DESTROY:  // already being destroyed
       return CloseCapture(window, false);
     default:
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
   }
 }

@@ -24,3 +24,9 @@ HWND CreateCaptureWindow(HWND window);
 
 LRESULT CALLBACK CaptureWindowProc(HWND window, UINT message, WPARAM wParam,
                                    LPARAM lParam);
+
+// Leaves selected into `dc` a font that has the glyphs of `prompt`:
+// the DC's own if it has them (and then returns NULL), else the dialog's,
+// else the first of a list of Japanese faces that has them, else the
+// dialog's. Returns the font it replaced, to be selected back.
+HGDIOBJ SelectPromptFont(HDC dc, const wchar_t *prompt, int length);

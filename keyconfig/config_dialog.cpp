@@ -7,10 +7,12 @@
 #include "config_dialog.h"
 
 #include <stdint.h>
+#include <string.h>
 
 #include "capture_window.h"
 #include "key_config.h"
 #include "key_labels.h"
+#include "resource_ids.h"
 
 HWND dialogWindow;
 
@@ -84,13 +86,27 @@ bool IsRadioChecked(int id) {
          BST_CHECKED;
 }
 
-// Both walk the tables player 1 first, then player 2.
+int DisplayText(const char *bytes, int length, wchar_t *text, int size) {
+  // Code page 932 by name, not the system's: the texts are Shift-JIS bytes
+  // on every system.
+  int units = length > 0
+                  ? MultiByteToWideChar(932, 0, bytes, length, text, size - 1)
+                  : 0;
+  text[units] = L'\0';
+  return units;
+}
+
+// Both walk the tables player 1 first, then player 2. The labels stay CP932
+// bytes up to here and are converted only to be shown.
 void RefreshDialog(int flag) {
   char label[256];
+  wchar_t text[256];
   for (int player = 0; player < 2; ++player)
-    for (const KeyRow &row : keyRows)
-      SetDlgItemTextA(dialogWindow, row.box[player],
-                      GetKeyLabel(*PlayerSlot(row.entry, player), label));
+    for (const KeyRow &row : keyRows) {
+      GetKeyLabel(*PlayerSlot(row.entry, player), label);
+      DisplayText(label, static_cast<int>(strlen(label)), text, 256);
+      SetDlgItemTextW(dialogWindow, row.box[player], text);
+    }
   if (!flag) return;
   // Only checks: at WM_INITDIALOG every radio starts unchecked, so a value
   // outside 0-7 leaves its whole group unchecked.
@@ -122,6 +138,11 @@ int CenterWindow(HWND window) {
   // No SWP_NOZORDER or SWP_NOACTIVATE: the window is raised and activated.
   SetWindowPos(window, HWND_TOP, x, y, width, height, SWP_SHOWWINDOW);
   return 0;
+}
+
+INT_PTR RunConfigDialog(HINSTANCE instance) {
+  return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_KEY_CONFIG),
+                         GetDesktopWindow(), ConfigDialogProc, 0);
 }
 
 int OnDialogCommand(HWND dialog, UINT, WPARAM wParam, LPARAM) {

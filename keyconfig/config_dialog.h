@@ -7,9 +7,18 @@
 // window uses it as its owner and invalidates it when a capture ends.
 extern HWND dialogWindow;
 
-// Dialog procedure for resource 101; WinMain passes it to DialogBoxParamA.
+// Dialog procedure for resource 101.
 INT_PTR CALLBACK ConfigDialogProc(HWND window, UINT message, WPARAM wParam,
                                   LPARAM lParam);
+
+// Runs the dialog modally over the desktop window: 1 (OK), 2 (Cancel) or -1
+// (not created). Through the Unicode call, so that the template's UTF-16
+// texts reach the controls whatever the system's code page.
+INT_PTR RunConfigDialog(HINSTANCE instance);
+
+// Converts `length` CP932 bytes into UTF-16 for display: at most `size` - 1
+// units into `text`, then a terminator. The number of units before it.
+int DisplayText(const char *bytes, int length, wchar_t *text, int size);
 
 // Acts on the control identifier in the low word of `wParam`: 1 when the
 // command was acted on (OK, Cancel, a "変更" button), 0 otherwise.

@@ -8,7 +8,6 @@
 #include <windows.h>
 
 #include "config_dialog.h"
-#include "resource_ids.h"
 
 KeyConfigRecord KeyConfig;
 
@@ -67,8 +66,7 @@ void SetDefaultConfig() { KeyConfig = factoryDefaults; }
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (!LoadConfig()) SetDefaultConfig();
   // -1 (the dialog could not be created) and 2 (cancel) both skip the save.
-  INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_KEY_CONFIG),
-                                   GetDesktopWindow(), ConfigDialogProc, 0);
+  INT_PTR result = RunConfigDialog(instance);
   if (result == 1) SaveConfig();
   return 0;
 }

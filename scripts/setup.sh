@@ -46,11 +46,19 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -q --no-install-recommends "${release[@]}" "${missing[@]}"
 fi
 
-# Wine only picks code page 932 for LANG=ja_JP.UTF-8 when the locale exists.
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-  echo "setup: generating the ja_JP.UTF-8 locale"
-  sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >>/etc/locale.gen
+# Wine takes the ANSI code page from LANG, and only from a locale that
+# exists (else it silently uses 1252): ja_JP for 932, en_US for 1252 (the
+# tests' Western run), zh_CN for 936 and ru_RU for 1251 (runs by hand).
+wanted=()
+for name in ja_JP en_US zh_CN ru_RU; do
+  if ! locale -a 2>/dev/null | grep -qi "^$name\.utf-\?8$"; then
+    sed -i "s/^# *\($name.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+    grep -q "^$name.UTF-8 UTF-8" /etc/locale.gen || echo "$name.UTF-8 UTF-8" >>/etc/locale.gen
+    wanted+=("$name.UTF-8")
+  fi
+done
+if [ ${#wanted[@]} -gt 0 ]; then
+  echo "setup: generating the locales ${wanted[*]}"
   locale-gen >/dev/null
 fi
 

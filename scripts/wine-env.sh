@@ -1,12 +1,15 @@
 # Sourced by the scripts that run Windows programs: picks the Wine prefix and
 # display, and starts what must outlive a single program (Xvfb, wineserver).
 #   WINE_ENV_PREFIX  the prefix to use (required)
+#   WINE_ENV_LANG    LANG for Wine, which takes the ANSI code page from it
+#                    when its wineserver starts (default ja_JP.UTF-8: 932)
 # Sets WINEPREFIX, WINEDEBUG and LANG; wine_env_private_display sets DISPLAY.
 
 export WINEPREFIX="$WINE_ENV_PREFIX"
 export WINEDEBUG="${WINEDEBUG:-fixme-all}"
-# Code page 932 for the ANSI calls (needs the ja_JP.UTF-8 locale).
-export LANG=ja_JP.UTF-8
+# Code page 932 for the ANSI calls unless the caller asks for another (each
+# needs its locale: scripts/setup.sh generates them).
+export LANG=${WINE_ENV_LANG:-ja_JP.UTF-8}
 unset LC_ALL
 # Time limits at this machine's pace (tools/debugrun/machine_pace.h): ten
 # times the native ones where 32-bit programs run through qemu.

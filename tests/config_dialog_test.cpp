@@ -7,11 +7,14 @@
 #include "config_dialog.h"
 
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,7 +24,6 @@
 #include "key_config.h"
 #include "key_labels.h"
 #include "real_input.h"
-#include "resource_ids.h"
 #include "test_pace.h"
 
 namespace {
@@ -57,9 +59,7 @@ DialogRun RunDialog(std::vector<Step> steps) {
   idleTicks = 0;
   dialogWindow = NULL;
   UINT_PTR timer = SetTimer(NULL, 0, 20, PlayNextStep);
-  INT_PTR result =
-      DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_KEY_CONFIG),
-                      GetDesktopWindow(), ConfigDialogProc, 0);
+  INT_PTR result = RunConfigDialog(GetModuleHandleA(NULL));
   KillTimer(NULL, timer);
   return {result, nextStep};
 }
@@ -576,6 +576,273 @@ TEST(CenterWindow, WiderThanTheDesktopRoundsTowardZero) {
   EXPECT_EQ(rect.top, (desktop.bottom - height) / 2);
   EXPECT_TRUE(IsWindowVisible(window));
   DestroyWindow(window);
+}
+
+// The texts as the player reads them, whatever the system's ANSI code page:
+// read back as UTF-16 from the real windows. The suite runs these cases
+// once more in a prefix whose code page is 1252 (KEYCONFIG_CODE_PAGE tells
+// them which one the run is for).
+struct CodePageRun {
+  UINT codePage;
+  // The window DC's own font has every glyph of the prompt, so it is kept
+  // (and with it the pixels of a Japanese system).
+  bool keepsOwnFont;
+};
+const CodePageRun kCodePageRuns[] = {
+    {932, true}, {1252, false}, {936, false}, {1251, false}, {65001, false}};
+
+const CodePageRun *ThisRun() {
+  const char *name = getenv("KEYCONFIG_CODE_PAGE");
+  UINT wanted = name ? UINT(atoi(name)) : 932;
+  for (const CodePageRun &run : kCodePageRuns)
+    if (run.codePage == wanted) return &run;
+  return nullptr;
+}
+
+const wchar_t kPrompt[] = L"設定したいキーを押してください(*ﾟーﾟ)⊃゛";
+const int kPromptLength = int(sizeof kPrompt / sizeof kPrompt[0]) - 1;
+
+std::wstring WideText(HWND window) {
+  wchar_t text[256] = L"";
+  SendMessageW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+std::string Escaped(const std::wstring &text) {
+  std::string out;
+  for (wchar_t ch : text)
+    if (ch < 128) {
+      out += char(ch);
+    } else {
+      char code[12];
+      snprintf(code, sizeof code, "\\u{%04X}", unsigned(ch));
+      out += code;
+    }
+  return out;
+}
+
+// The glyph index of each character of `text` in the font selected into
+// `dc`, 0xFFFF where the font has none.
+std::vector<WORD> Glyphs(HDC dc, const wchar_t *text, int length) {
+  std::vector<WORD> glyphs(length, 0);
+  EXPECT_EQ(GetGlyphIndicesW(dc, text, length, glyphs.data(),
+                             GGI_MARK_NONEXISTING_GLYPHS),
+            DWORD(length));
+  return glyphs;
+}
+
+// A top-down 32-bit copy of `width` x `height` pixels.
+struct Picture {
+  HDC dc;
+  HBITMAP bitmap;
+  HGDIOBJ old;
+  DWORD *bits;
+  int width, height;
+  Picture(int w, int h) : width(w), height(h) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    dc = CreateCompatibleDC(NULL);
+    void *pixels = nullptr;
+    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, NULL, 0);
+    bits = static_cast<DWORD *>(pixels);
+    old = SelectObject(dc, bitmap);
+    PatBlt(dc, 0, 0, w, h, WHITENESS);
+  }
+  ~Picture() {
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+  }
+  std::vector<DWORD> Pixels() {
+    GdiFlush();
+    std::vector<DWORD> out(bits, bits + width * height);
+    for (DWORD &p : out) p &= 0xFFFFFF;
+    return out;
+  }
+};
+
+struct DisplayTexts : ConfigDialog {};
+
+TEST_F(DisplayTexts, TheRunHasItsCodePage) {
+  const CodePageRun *run = ThisRun();
+  ASSERT_NE(run, nullptr) << "KEYCONFIG_CODE_PAGE names no known run";
+  // A missing locale makes Wine fall back to 1252 without a word.
+  EXPECT_EQ(GetACP(), run->codePage);
+}
+
+// Row labels, group boxes, buttons and radios from the template; label
+// boxes with arrows, "漢字1" to "漢字9", "知らん" and ASCII labels.
+TEST_F(DisplayTexts, EveryDialogTextReadsBackAsUnicode) {
+  struct Box {
+    int32_t *slot;
+    int32_t code;
+    const wchar_t *label;
+    WORD box;
+  } boxes[] = {
+      {&KeyConfig.up.player1, VK_UP, L"↑", 1000},
+      {&KeyConfig.down.player1, VK_DOWN, L"↓", 1001},
+      {&KeyConfig.left.player1, VK_LEFT, L"←", 1002},
+      {&KeyConfig.right.player1, VK_RIGHT, L"→", 1003},
+      {&KeyConfig.keyA.player1, 0x15, L"漢字1", 1004},
+      {&KeyConfig.keyB.player1, 0x16, L"漢字2", 1005},
+      {&KeyConfig.keyC.player1, 0x17, L"漢字3", 1006},
+      {&KeyConfig.keyD.player1, 0x18, L"漢字4", 1007},
+      {&KeyConfig.up.player2, 0x19, L"漢字5", 1010},
+      {&KeyConfig.down.player2, 0x1C, L"漢字6", 1011},
+      {&KeyConfig.left.player2, 0x1D, L"漢字7", 1012},
+      {&KeyConfig.right.player2, 0x1E, L"漢字8", 1013},
+      {&KeyConfig.keyA.player2, 0x1F, L"漢字9", 1014},
+      {&KeyConfig.keyB.player2, 1000, L"知らん", 1015},
+      {&KeyConfig.keyC.player2, VK_SPACE, L"SPACE", 1030},
+      {&KeyConfig.keyD.player2, 'Q', L"Q", 1031},
+  };
+  for (const Box &b : boxes) *b.slot = b.code;
+  // The texts of a player's controls without an identifier, in template
+  // order: row labels, then group boxes.
+  std::vector<std::wstring> unnamed;
+  for (const wchar_t *player : {L"PLAYER 1", L"PLAYER 2"}) {
+    for (const ExpectedKeyRow &row : kKeyRows) unnamed.push_back(row.label);
+    for (const wchar_t *box : {player, L"keyboard", L"pad"})
+      unnamed.push_back(box);
+    for (const ExpectedPadGroup &group : kPadGroups)
+      unnamed.push_back(group.groupBox);
+  }
+  // Everything with an identifier.
+  std::map<int, std::wstring> named = {{IDOK, L"これでよしと"},
+                                       {IDCANCEL, L"だめ"}};
+  for (const Box &b : boxes) named[b.box] = b.label;
+  for (const ExpectedKeyRow &row : kKeyRows)
+    for (WORD change : row.change) named[change] = L"変更";
+  for (const ExpectedPadGroup &group : kPadGroups)
+    for (int player = 0; player < 2; ++player)
+      for (int value = 0; value < 8; ++value)
+        named[group.radios[player][value]] =
+            L"button" + std::to_wstring(value + 1);
+
+  size_t unnamedSeen = 0, namedSeen = 0;
+  DialogRun run = RunDialog({
+      [&] {
+        EXPECT_EQ(WideText(dialogWindow), L"KEY CONFIG");
+        for (HWND control = GetWindow(dialogWindow, GW_CHILD); control;
+             control = GetWindow(control, GW_HWNDNEXT)) {
+          int id = GetDlgCtrlID(control);
+          std::wstring text = WideText(control);
+          wchar_t viaCall[256] = L"";
+          GetWindowTextW(control, viaCall, 256);
+          EXPECT_EQ(text, viaCall) << "control " << id;
+          if (id == 0xFFFF || id == -1) {
+            std::wstring expected =
+                unnamedSeen < unnamed.size() ? unnamed[unnamedSeen] : L"";
+            EXPECT_EQ(Escaped(text), Escaped(expected))
+                << "control without id, number " << unnamedSeen;
+            ++unnamedSeen;
+          } else {
+            auto it = named.find(id);
+            ASSERT_NE(it, named.end()) << "unexpected control " << id;
+            EXPECT_EQ(Escaped(text), Escaped(it->second)) << "control " << id;
+            ++namedSeen;
+          }
+        }
+      },
+      [] { Click(IDCANCEL); },
+  });
+  EXPECT_EQ(run.result, 2);
+  EXPECT_EQ(unnamedSeen, unnamed.size());
+  EXPECT_EQ(namedSeen, named.size());
+}
+
+// The capture window's title, and its prompt: drawn in a font that has
+// every glyph of it (the window's pixels are those of the prompt drawn in
+// that font, not those of the font's missing-glyph boxes).
+TEST_F(DisplayTexts, CaptureTitleAndPromptAreReadable) {
+  const CodePageRun *thisRun = ThisRun();
+  ASSERT_NE(thisRun, nullptr);
+  DialogRun run = RunDialog({
+      PressChange(1008),
+      [&] {
+        HWND capture = captureWindow;
+        ASSERT_NE(capture, nullptr);
+        EXPECT_EQ(Escaped(WideText(capture)), Escaped(L"キーボード設定"));
+        UpdateWindow(capture);
+        RECT client;
+        GetClientRect(capture, &client);
+        const int w = client.right, h = client.bottom;
+
+        Picture shown(w, h);
+        HDC windowDc = GetDC(capture);
+        BitBlt(shown.dc, 0, 0, w, h, windowDc, 0, 0, SRCCOPY);
+        ReleaseDC(capture, windowDc);
+
+        // A fresh DC has the same default font as the window's DC.
+        Picture drawn(w, h), boxes(w, h);
+        HGDIOBJ replaced = SelectPromptFont(drawn.dc, kPrompt, kPromptLength);
+        EXPECT_EQ(replaced == NULL, thisRun->keepsOwnFont)
+            << "code page " << thisRun->codePage;
+        HGDIOBJ font = GetCurrentObject(drawn.dc, OBJ_FONT);
+        wchar_t face[LF_FACESIZE] = L"";
+        GetTextFaceW(drawn.dc, LF_FACESIZE, face);
+        std::vector<WORD> glyphs = Glyphs(drawn.dc, kPrompt, kPromptLength);
+        for (int i = 0; i < kPromptLength; ++i)
+          EXPECT_NE(glyphs[i], 0xFFFF)
+              << "character " << i << " of the prompt in " << Escaped(face);
+        TextOutW(drawn.dc, 50, 0, kPrompt, kPromptLength);
+
+        const std::wstring missing(kPromptLength, L'\xFFFF');
+        SelectObject(boxes.dc, font);
+        ASSERT_EQ(Glyphs(boxes.dc, missing.c_str(), 1)[0], 0xFFFF)
+            << Escaped(face) << " has a glyph for U+FFFF";
+        TextOutW(boxes.dc, 50, 0, missing.c_str(), kPromptLength);
+
+        std::vector<DWORD> pixels = shown.Pixels();
+        size_t inked = std::count_if(pixels.begin(), pixels.end(),
+                                     [](DWORD p) { return p != 0xFFFFFF; });
+        EXPECT_GT(inked, 100u) << "the prompt is not drawn";
+        EXPECT_TRUE(pixels == drawn.Pixels())
+            << "the window draws the prompt otherwise than " << Escaped(face);
+        EXPECT_FALSE(pixels == boxes.Pixels()) << "missing-glyph boxes";
+        SelectObject(drawn.dc, GetStockObject(SYSTEM_FONT));
+        SelectObject(boxes.dc, GetStockObject(SYSTEM_FONT));
+        printf("code page %u: prompt drawn in \"%s\", %zu pixels inked\n",
+               GetACP(), Escaped(face).c_str(), inked);
+        PostMessageA(capture, WM_CLOSE, 0, 0);
+      },
+      [] { Click(IDCANCEL); },
+  });
+  EXPECT_EQ(run.result, 2);
+}
+
+// Where neither the DC's font nor the dialog's has the glyphs (Latin-only
+// fonts here), the prompt takes a Japanese face that has them all.
+TEST_F(DisplayTexts, PromptFontFallsBackToAFaceWithTheGlyphs) {
+  HFONT latin = CreateFontW(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0,
+                            0, 0, 0, L"Tahoma");
+  HWND standIn = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10,
+                                 NULL, NULL, NULL, NULL);
+  ASSERT_NE(standIn, nullptr);
+  SendMessageW(standIn, WM_SETFONT, reinterpret_cast<WPARAM>(latin), FALSE);
+  dialogWindow = standIn;
+  Picture picture(10, 10);
+  SelectObject(picture.dc, latin);
+  std::vector<WORD> before = Glyphs(picture.dc, kPrompt, kPromptLength);
+  ASSERT_NE(std::count(before.begin(), before.end(), 0xFFFF), 0)
+      << "Tahoma has every glyph of the prompt: nothing to fall back from";
+
+  EXPECT_EQ(SelectPromptFont(picture.dc, kPrompt, kPromptLength), latin);
+  EXPECT_NE(GetCurrentObject(picture.dc, OBJ_FONT), latin);
+  wchar_t face[LF_FACESIZE] = L"";
+  GetTextFaceW(picture.dc, LF_FACESIZE, face);
+  std::vector<WORD> after = Glyphs(picture.dc, kPrompt, kPromptLength);
+  for (int i = 0; i < kPromptLength; ++i)
+    EXPECT_NE(after[i], 0xFFFF)
+        << "character " << i << " of the prompt in " << Escaped(face);
+  SelectObject(picture.dc, GetStockObject(SYSTEM_FONT));
+  dialogWindow = NULL;
+  DestroyWindow(standIn);
+  DeleteObject(latin);
 }
 
 }  // namespace

@@ -59,9 +59,19 @@ void Click(HWND dialog, int id) {
 }
 
 // The program starts once its turn comes and the children before it have
-// started: about a minute each where Wine runs under qemu.
+// started: about a minute each where Wine runs under qemu. The dialog is
+// ready for a click once it is the active window: it shows itself during
+// its set-up, and activation follows through the X server. A click before
+// that was lost (the button's press was undone by the activation that
+// moved the focus; seen once, on a loaded machine).
 HWND OpenDialog(DWORD processId) {
-  return WaitForProcessWindow(processId, "#32770", "KEY CONFIG", Paced(120000));
+  HWND dialog =
+      WaitForProcessWindow(processId, "#32770", "KEY CONFIG", Paced(120000));
+  if (!dialog || !WaitWhileAlive(processId, Paced(30000), [dialog] {
+        return GetForegroundWindow() == dialog;
+      }))
+    return NULL;
+  return dialog;
 }
 
 // Presses "変更" `button`, then `key` in the capture window with real input.
