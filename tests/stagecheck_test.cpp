@@ -5,8 +5,6 @@
 // on a machine that emulates 32-bit code); those that crash it go through
 // worker processes, and one plug-in that ends, crashes, hangs and damages
 // its process rule after rule goes through the built stagecheck.exe.
-#include "stagecheck.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <windows.h>
@@ -16,6 +14,7 @@
 #include <string>
 
 #include "rules.h"
+#include "supervisor.h"
 #include "test_files.h"
 #include "test_pace.h"
 #include "worker_protocol.h"
