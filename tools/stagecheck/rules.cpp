@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <map>
 
+#include "call_checks.h"
 #include "scenario.h"
 #include "service_table.h"
 #include "worker_protocol.h"
@@ -20,34 +21,6 @@
 namespace {
 
 // --- info-export -----------------------------------------------------------
-
-struct InfoCall {
-  StageInfoFn info;
-  StageInfoRecord *record;
-  int32_t result;
-};
-void CallInfo(void *argument) {
-  InfoCall *c = static_cast<InfoCall *>(argument);
-  c->result = c->info(c->record);
-}
-
-// The info record among guard bytes.
-struct InfoBlock {
-  uint8_t before[32];
-  StageInfoRecord record;
-  uint8_t after[32];
-};
-
-// The first byte of the block outside infoValue that is no longer `fill`,
-// as an offset from the record's start; INT32_MIN when there is none.
-long ByteChanged(const InfoBlock &block, uint8_t fill) {
-  const size_t valueAt = offsetof(InfoBlock, record) + 96;
-  const uint8_t *bytes = reinterpret_cast<const uint8_t *>(&block);
-  for (size_t i = 0; i < sizeof block; ++i)
-    if ((i < valueAt || i >= valueAt + 4) && bytes[i] != fill)
-      return long(i) - long(offsetof(InfoBlock, record));
-  return INT32_MIN;
-}
 
 // Twice on the fresh instance, twice after a stage was loaded, over two
 // fill patterns: the four bytes must be written, and only they.
@@ -62,11 +35,13 @@ bool InfoValues(Scenario &s, Verdict &v, int32_t values[4]) {
     }
     for (uint8_t fill : {uint8_t(0xA5), uint8_t(0x5A)}) {
       memset(&block, fill, sizeof block);
-      InfoCall call = {s.instance.plugin.info, &block.record, 0};
-      if (!s.Guarded(CallInfo, &call, name)) return v.Ran(s, name);
-      if (call.result != 1)
+      StageInfoFn info = s.instance.plugin.info;
+      int32_t result = 0;
+      if (!s.Guarded(name, [&] { result = info(&block.record); }))
+        return v.Ran(s, name);
+      if (result != 1)
         return v.Fail(std::string(name) + " returned " +
-                      std::to_string(call.result) + "; the rule asks for 1");
+                      std::to_string(result) + "; the rule asks for 1");
       long changed = ByteChanged(block, fill);
       if (changed != INT32_MIN)
         return v.Fail(std::string(name) + " changed the byte at offset " +
@@ -100,27 +75,6 @@ Verdict InfoExport(Scenario &s) {
 
 // --- create-stage ----------------------------------------------------------
 
-// The first byte outside the callbacks that CreateStage changed, named,
-// or "".
-std::string RecordChanged(const RecordBlock &before, const RecordBlock &now) {
-  const uint8_t *was = reinterpret_cast<const uint8_t *>(&before);
-  const uint8_t *is = reinterpret_cast<const uint8_t *>(&now);
-  const long fieldsAt = long(offsetof(RecordBlock, object));
-  for (size_t i = 0; i < sizeof before; ++i) {
-    long offset = long(i) - fieldsAt;
-    if (offset >= 4 && offset < 20) continue;  // draw, load, release, aux
-    if (was[i] == is[i]) continue;
-    const char *what = offset == 0                   ? " (hostReserved)"
-                       : offset < 24 && offset >= 20 ? " (host)"
-                       : offset >= 24 && offset < 28 ? " (drawParam)"
-                       : offset < 0                  ? " (before the record)"
-                                    : " (the host's bytes after field 6)";
-    return "CreateStage changed the byte at offset " + std::to_string(offset) +
-           what + "; the rule asks for fields 1 to 4 only";
-  }
-  return "";
-}
-
 Verdict CreateStageRule(Scenario &s) {
   s.Setup(s.harness.knownNames);
   PrepareRecord(0, 0, 0x13572468);
@@ -150,57 +104,6 @@ Verdict CreateStageRule(Scenario &s) {
 }
 
 // --- load-paths ------------------------------------------------------------
-
-// A directory of exactly `length` characters, like a deep real path.
-std::string DirectoryOf(size_t length) {
-  std::string directory = "C:\\stagecheck";
-  while (directory.size() < length) directory += "\\stage folder";
-  directory.resize(length);
-  if (directory.back() == '\\') directory.back() = 'x';
-  return directory;
-}
-
-// What is wrong with one LoadSurface call of load in `directory`, or "".
-std::string LoadPathWrong(const ServiceCall &call, const std::string &directory,
-                          const std::string &what) {
-  const std::string prefix = directory + "\\";
-  std::string name =
-      call.path.substr(std::min(call.path.size(), prefix.size()));
-  if (call.path.compare(0, prefix.size(), prefix) != 0 || name.empty() ||
-      name.find_first_of("\\/") != std::string::npos)
-    return what +
-           "; the rule asks for the directory, one backslash and a file name";
-  if (call.number != 0)
-    return what + "; the rule asks for 0 as second argument";
-  return "";
-}
-
-// What is wrong with the calls one load made in `directory`, or "".
-std::string LoadCallsWrong(const std::vector<ServiceCall> &calls,
-                           const std::string &directory,
-                           const std::string &label, bool asksForFiles) {
-  bool askedForPath = false;
-  int loads = 0;
-  for (const ServiceCall &call : calls) {
-    std::string what = label + ": " + DescribeCall(call);
-    if (call.service == Service::GetPath) {
-      if (call.number != 2) return what + "; the rule asks for kind 2 only";
-      askedForPath = true;
-      continue;
-    }
-    if (call.service != Service::LoadSurface)
-      return what + "; the rule asks load for GetPath and LoadSurface only";
-    ++loads;
-    if (!askedForPath) return what + " before any GetPath(2)";
-    std::string wrong = LoadPathWrong(call, directory, what);
-    if (!wrong.empty()) return wrong;
-  }
-  if (!askedForPath) return label + ": load never called GetPath(2)";
-  if (loads == 0 && asksForFiles)
-    return label +
-           ": load asked for no bitmap; the path fits the 256-byte buffer";
-  return "";
-}
 
 Verdict LoadPaths(Scenario &s) {
   const std::vector<std::string> &known = s.harness.knownNames;
@@ -319,19 +222,6 @@ Verdict HostAfresh(Scenario &s) {
   return Verdict();
 }
 
-// The first difference between two frames, or "".
-std::string Difference(const std::vector<ServiceCall> &a,
-                       const std::vector<ServiceCall> &b) {
-  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
-    if (!SameCall(a[i], b[i]))
-      return "call " + std::to_string(i + 1) + " was " + DescribeCall(a[i]) +
-             " and then " + DescribeCall(b[i]);
-  if (a.size() != b.size())
-    return std::to_string(a.size()) + " calls and then " +
-           std::to_string(b.size());
-  return "";
-}
-
 Verdict FrameRepeatable(Scenario &s) {
   std::vector<ServiceCall> first;
   for (int frame = 0; frame < 3; ++frame) {
@@ -413,31 +303,6 @@ Verdict X87Precision(Harness &h) {
 
 // --- release-once, second-record -------------------------------------------
 
-// What is wrong with the calls of one release, after load handed out
-// `given`, or "".
-std::string ReleasesWrong(const std::vector<ServiceCall> &calls,
-                          const std::vector<Surface *> &given,
-                          const std::string &label) {
-  std::map<Surface *, int> released;
-  for (const ServiceCall &call : calls) {
-    std::string what = label + ": release called " + DescribeCall(call);
-    if (call.service != Service::ReleaseSurface)
-      return what + "; the rule asks release for ReleaseSurface only";
-    if (!SurfaceGiven(call.surface))
-      return what + "; the rule asks for loaded surfaces only";
-    if (++released[call.surface] == 2)
-      return what + " a second time; the rule asks for once";
-  }
-  for (Surface *surface : given)
-    if (!released.count(surface)) {
-      std::string name;
-      SurfaceGiven(surface, &name);
-      return label + ": release left " + name +
-             " unreleased; the rule asks for every loaded surface";
-    }
-  return "";
-}
-
 Verdict ReleaseOnce(Scenario &s) {
   return EverySubset(s, [&](const std::string &label) {
     if (!s.Create(0, 0, 0) || !s.Load() || !s.Draw())
@@ -450,37 +315,6 @@ Verdict ReleaseOnce(Scenario &s) {
     std::string wrong = ReleasesWrong(calls, given, label);
     return wrong.empty() ? Verdict() : Verdict::Failed(wrong);
   });
-}
-
-// A call that reads the first record after a second CreateStage: through
-// table C, or with drawParam 999.
-bool ReadsFirst(const ServiceCall &call) {
-  return call.table == 2 ||
-         (call.service == Service::DrawSurface && call.drawParam == 999);
-}
-
-// What is wrong with a release through the first record after a second
-// CreateStage, when load handed out `given`, or "".
-std::string SecondReleaseWrong(const std::vector<ServiceCall> &released,
-                               const std::vector<Surface *> &given) {
-  for (const ServiceCall &call : released)
-    if (ReadsFirst(call))
-      return "after a second CreateStage, release through the first record "
-             "called " +
-             DescribeCall(call) + "; the rule asks for the newer record's host";
-  for (Surface *surface : given) {
-    bool found = false;
-    for (const ServiceCall &call : released) found |= call.surface == surface;
-    std::string name;
-    SurfaceGiven(surface, &name);
-    if (!found)
-      return "after a second CreateStage, release through the first record "
-             "left " +
-             name +
-             " (loaded before it) unreleased; the rule asks that the "
-             "surfaces stay in place";
-  }
-  return "";
 }
 
 // After a second CreateStage the first record is pointed at table C with
@@ -628,8 +462,8 @@ Verdict HostMemory(Scenario &s) {
   static StageInfoRecord info;
   return EverySubset(s, [&](const std::string &label) {
     if (s.instance.plugin.info) {
-      InfoCall call = {s.instance.plugin.info, &info, 0};
-      if (!s.Guarded(CallInfo, &call, s.instance.plugin.infoName))
+      StageInfoFn infoExport = s.instance.plugin.info;
+      if (!s.Guarded(s.instance.plugin.infoName, [&] { infoExport(&info); }))
         return Verdict::NotRun(s, label);
     }
     if (!s.Create(0, 0, 7) || !s.Load()) return Verdict::NotRun(s, label);

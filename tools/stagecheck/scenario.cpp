@@ -11,23 +11,6 @@
 
 const char kDirectory[] = "C:\\stagecheck\\a stage";
 
-namespace {
-
-struct CreateCall {
-  CreateStageFn create;
-  StageObject *object;
-  int32_t result;
-};
-void CallCreate(void *argument) {
-  CreateCall *c = static_cast<CreateCall *>(argument);
-  c->result = c->create(c->object);
-}
-void CallCallback(void *argument) {
-  reinterpret_cast<StageCallback>(argument)();
-}
-
-}  // namespace
-
 bool Scenario::Open() {
   std::string error;
   BeginCall("LoadLibrary");
@@ -105,14 +88,14 @@ bool Scenario::Create(int record, int table, int32_t drawParam) {
 }
 
 bool Scenario::CallCreateStage(int record, int32_t &result) {
-  CreateCall call = {instance.plugin.createStage, &Record(record), 0};
-  bool ran = Guarded(CallCreate, &call, "CreateStage");
-  result = call.result;
-  return ran;
+  CreateStageFn create = instance.plugin.createStage;
+  StageObject *object = &Record(record);
+  result = 0;
+  return Guarded("CreateStage", [&] { result = create(object); });
 }
 
 bool Scenario::Run(StageCallback callback, const char *what) {
-  return Guarded(CallCallback, reinterpret_cast<void *>(callback), what);
+  return Guarded(what, [callback] { callback(); });
 }
 
 std::vector<ServiceCall> Scenario::CallsSince(size_t mark) const {

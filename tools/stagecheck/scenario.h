@@ -60,7 +60,13 @@ struct Scenario {
   // list of present files.
   std::vector<std::vector<std::string>> Subsets() const;
 
-  // A call into the plug-in (GuardedCall); false once anything went wrong.
+  // `call()`, a call into the plug-in named `what`, through GuardedCall;
+  // false once anything went wrong.
+  template <class Call>
+  bool Guarded(const char *what, Call call) {
+    return Guarded([](void *argument) { (*static_cast<Call *>(argument))(); },
+                   &call, what);
+  }
   bool Guarded(void (*call)(void *), void *argument, const char *what);
   // CreateStage on `record` as it stands; `result` is what it returned.
   bool CallCreateStage(int record, int32_t &result);
