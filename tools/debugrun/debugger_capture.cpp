@@ -204,6 +204,19 @@ void FinishSession(Session &session, LinesByProcess &lines) {
       CloseOwnDesktop(session.desktops[i], session.launches[i].desktop.c_str());
 }
 
+const char kDesktopSizes[] = "Software\\Wine\\Explorer\\Desktops";
+
+HWND FindVisibleWindow(unsigned long processId, const char *className,
+                       const char *title) {
+  HWND window = NULL;
+  while ((window = FindWindowExA(NULL, window, className, title))) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == processId && IsWindowVisible(window)) return window;
+  }
+  return NULL;
+}
+
 }  // namespace
 
 std::vector<DebuggeeRun> RunWithDebugMonitor(
@@ -216,10 +229,6 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
   launcher.join();
   FinishSession(session, lines);
   return std::move(session.runs);
-}
-
-namespace {
-const char kDesktopSizes[] = "Software\\Wine\\Explorer\\Desktops";
 }
 
 HDESK CreateOwnDesktop(const char *name) {
@@ -250,17 +259,6 @@ bool ProcessAlive(unsigned long processId) {
   bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
   CloseHandle(process);
   return alive;
-}
-
-static HWND FindVisibleWindow(unsigned long processId, const char *className,
-                              const char *title) {
-  HWND window = NULL;
-  while ((window = FindWindowExA(NULL, window, className, title))) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == processId && IsWindowVisible(window)) return window;
-  }
-  return NULL;
 }
 
 HWND WaitForProcessWindow(unsigned long processId, const char *className,

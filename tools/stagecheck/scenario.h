@@ -128,7 +128,10 @@ struct Verdict {
     return Failed(label + ": " + s.failure);
   }
   bool Fail(const std::string &what) {
-    if (passed) passed = false, detail = what;
+    if (passed) {
+      passed = false;
+      detail = what;
+    }
     return false;
   }
   // Fails with NotRun's text unless the scenario ran.
