@@ -5,13 +5,11 @@
 #include "rules.h"
 
 #include <emmintrin.h>
-#include <limits.h>
 #include <math.h>
-#include <stddef.h>
+#include <stdint.h>
 #include <string.h>
 
 #include <algorithm>
-#include <map>
 
 #include "call_checks.h"
 #include "scenario.h"
