@@ -5,17 +5,18 @@
 // on a machine that emulates 32-bit code); those that crash it go through
 // worker processes, and one plug-in that ends, crashes, hangs and damages
 // its process rule after rule goes through the built stagecheck.exe.
-#include "stagecheck.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <string.h>
 #include <windows.h>
 
 #include <regex>
 #include <set>
 #include <string>
 
+#include "call_checks.h"
 #include "rules.h"
+#include "supervisor.h"
 #include "test_files.h"
 #include "test_pace.h"
 #include "worker_protocol.h"
@@ -124,6 +125,104 @@ TEST(Stagecheck, FileNamesSurviveTheWorkersCommandLine) {
     std::string word = EncodeNames(names);
     EXPECT_EQ(word.find_first_of("\" |\t\n"), std::string::npos) << word;
     EXPECT_EQ(DecodeNames(word), names) << word;
+  }
+}
+
+ServiceCall GetPathCall(int32_t kind) {
+  ServiceCall call = {};
+  call.service = Service::GetPath;
+  call.number = kind;
+  return call;
+}
+ServiceCall LoadCall(const char *path, int32_t mode = 0) {
+  ServiceCall call = {};
+  call.service = Service::LoadSurface;
+  call.path = path;
+  call.number = mode;
+  return call;
+}
+ServiceCall DrawCall(float z) {
+  ServiceCall call = {};
+  call.service = Service::DrawSurface;
+  call.surfaceName = "back1.bmp";
+  call.quad.z = z;
+  return call;
+}
+
+// What load-paths makes of the calls of one load in C:\d: the first
+// thing wrong, or nothing.
+TEST(Stagecheck, LoadCallsAreHeldToTheirRule) {
+  const ServiceCall path = GetPathCall(2);
+  const struct {
+    const char *name;
+    std::vector<ServiceCall> calls;
+    bool asksForFiles;
+    const char *wrong;  // part of the text; "" for no fault
+  } cases[] = {
+      {"a path then a file", {path, LoadCall("C:\\d\\back1.bmp")}, true, ""},
+      {"no file asked for by a plug-in that asks for none", {path}, false, ""},
+      {"no GetPath", {}, false, "load never called GetPath(2)"},
+      {"GetPath(1)", {GetPathCall(1)}, false, "asks for kind 2 only"},
+      {"a file before the path",
+       {LoadCall("C:\\d\\back1.bmp"), path},
+       true,
+       "before any GetPath(2)"},
+      {"two backslashes",
+       {path, LoadCall("C:\\d\\\\back1.bmp")},
+       true,
+       "one backslash and a file name"},
+      {"another directory",
+       {path, LoadCall("C:\\e\\back1.bmp")},
+       true,
+       "one backslash and a file name"},
+      {"the directory alone",
+       {path, LoadCall("C:\\d\\")},
+       true,
+       "one backslash and a file name"},
+      {"mode 1",
+       {path, LoadCall("C:\\d\\back1.bmp", 1)},
+       true,
+       "0 as second argument"},
+      {"a draw in load",
+       {path, DrawCall(0)},
+       true,
+       "GetPath and LoadSurface only"},
+      {"no file asked for", {path}, true, "load asked for no bitmap"},
+  };
+  for (const auto &c : cases) {
+    std::string wrong = LoadCallsWrong(c.calls, "C:\\d", "L", c.asksForFiles);
+    if (!*c.wrong)
+      EXPECT_EQ(wrong, "") << c.name;
+    else
+      EXPECT_NE(wrong.find(c.wrong), std::string::npos)
+          << c.name << ": " << wrong;
+  }
+}
+
+// Frames compare call by call, floats by their bits.
+TEST(Stagecheck, FramesDifferByTheirFirstUnequalCall) {
+  const struct {
+    const char *name;
+    std::vector<ServiceCall> a, b;
+    const char *difference;  // the start of it; "" for none
+  } cases[] = {
+      {"the same", {DrawCall(1)}, {DrawCall(1)}, ""},
+      {"none", {}, {}, ""},
+      {"a sign of zero", {DrawCall(0.0f)}, {DrawCall(-0.0f)}, "call 1 was"},
+      {"the second call",
+       {DrawCall(1), DrawCall(1)},
+       {DrawCall(1), DrawCall(2)},
+       "call 2 was"},
+      {"one call fewer",
+       {DrawCall(1), DrawCall(1)},
+       {DrawCall(1)},
+       "2 calls and then 1"},
+  };
+  for (const auto &c : cases) {
+    std::string difference = Difference(c.a, c.b);
+    EXPECT_EQ(difference.substr(0, strlen(c.difference)), c.difference)
+        << c.name << ": " << difference;
+    EXPECT_EQ(difference.empty(), !*c.difference) << c.name;
   }
 }
 

@@ -53,9 +53,9 @@ struct Stageview : ::testing::Test {
   std::unique_ptr<Frame> frame{new Frame};
   void SetUp() override {
     traced.clear();
-    traceLine = Collect;
+    TraceHostCalls(Collect);
   }
-  void TearDown() override { traceLine = nullptr; }
+  void TearDown() override { TraceHostCalls(nullptr); }
   void Open(const char *plugin, const std::string &folder) {
     std::string error;
     ASSERT_EQ(OpenStage(plugin, folder.c_str(), error), 0) << error;
@@ -176,9 +176,11 @@ int RunStageview(std::vector<std::string> args, std::string *errors = nullptr) {
   std::vector<char *> argv;
   for (std::string &a : args) argv.push_back(&a[0]);
   FILE *sink = tmpfile();
-  stageviewErrors = hostWarnings = sink;
+  SendStageviewErrorsTo(sink);
+  SendHostWarningsTo(sink);
   int code = StageviewMain(int(argv.size()), argv.data());
-  stageviewErrors = hostWarnings = stderr;
+  SendStageviewErrorsTo(stderr);
+  SendHostWarningsTo(stderr);
   if (errors) {
     rewind(sink);
     char text[4096] = "";

@@ -219,6 +219,19 @@ void FinishSession(Session &session) {
   collected.clear();
 }
 
+const char kDesktopSizes[] = "Software\\Wine\\Explorer\\Desktops";
+
+HWND FindVisibleWindow(unsigned long processId, const char *className,
+                       const char *title) {
+  HWND window = NULL;
+  while ((window = FindWindowExA(NULL, window, className, title))) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == processId && IsWindowVisible(window)) return window;
+  }
+  return NULL;
+}
+
 }  // namespace
 
 std::vector<DebuggeeRun> RunWithDebugMonitor(
@@ -231,10 +244,6 @@ std::vector<DebuggeeRun> RunWithDebugMonitor(
   launcher.join();
   FinishSession(session);
   return std::move(session.runs);
-}
-
-namespace {
-const char kDesktopSizes[] = "Software\\Wine\\Explorer\\Desktops";
 }
 
 HDESK CreateOwnDesktop(const char *name) {
@@ -272,17 +281,6 @@ void EndProgram(unsigned long processId, unsigned exitCode) {
   if (!process) return;
   TerminateProcess(process, exitCode);
   CloseHandle(process);
-}
-
-static HWND FindVisibleWindow(unsigned long processId, const char *className,
-                              const char *title) {
-  HWND window = NULL;
-  while ((window = FindWindowExA(NULL, window, className, title))) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == processId && IsWindowVisible(window)) return window;
-  }
-  return NULL;
 }
 
 bool WaitWhileAlive(unsigned long processId, unsigned timeoutMs,

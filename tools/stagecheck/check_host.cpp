@@ -7,19 +7,15 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "host_text.h"
 #include "service_table.h"
 #include "worker_protocol.h"
 
-HostSetup hostSetup;
-std::vector<ServiceCall> serviceCalls;
-HostServices serviceTables[kServiceTables];
-RecordBlock records[2];
-std::string scenarioCase;
-std::string hostWriteSeen;
-
 namespace {
+
+HostState host;
 
 struct CheckSurface {
   Surface surface;
@@ -47,24 +43,24 @@ Surface *Load(int table, const char *path, int32_t mode) {
   call.path = path ? path : "(null)";
   call.pathPointer = path;
   call.number = mode;
-  serviceCalls.push_back(call);
+  host.calls.push_back(call);
   if (!path) return nullptr;
   // Found when the path is the directory, a backslash and a present file:
   // anything else is no file of this stage.
   std::string name = FileNameOf(call.path);
   auto found =
-      std::find(hostSetup.present.begin(), hostSetup.present.end(), name);
-  if (found == hostSetup.present.end() ||
-      call.path != hostSetup.directory + "\\" + name)
+      std::find(host.setup.present.begin(), host.setup.present.end(), name);
+  if (found == host.setup.present.end() ||
+      call.path != host.setup.directory + "\\" + name)
     return nullptr;
   CheckSurface *s = new CheckSurface();
   memset(&s->surface, 0xCD, sizeof s->surface);
-  size_t index = size_t(found - hostSetup.present.begin());
-  s->surface.width = hostSetup.oddSize
-                         ? hostSetup.width
+  size_t index = size_t(found - host.setup.present.begin());
+  s->surface.width = host.setup.oddSize
+                         ? host.setup.width
                          : kDefaultWidths[index % (sizeof kDefaultWidths /
                                                    sizeof kDefaultWidths[0])];
-  s->surface.height = hostSetup.oddSize ? hostSetup.height : 480.0f;
+  s->surface.height = host.setup.oddSize ? host.setup.height : 480.0f;
   s->name = name;
   s->pristine = s->surface;
   surfaces.push_back(s);
@@ -79,7 +75,7 @@ Surface *STAGE_CDECL LoadVia(const char *path, int32_t mode) {
 template <int T>
 int32_t STAGE_CDECL ReleaseVia(Surface *surface) {
   ServiceCall call = NewCall(Service::ReleaseSurface, T, surface);
-  serviceCalls.push_back(call);
+  host.calls.push_back(call);
   return 1;
 }
 
@@ -90,7 +86,7 @@ int32_t STAGE_CDECL DrawVia(Surface *surface, SourceRect source, StageQuad quad,
   call.source = source;
   call.quad = quad;
   call.drawParam = drawParam;
-  serviceCalls.push_back(call);
+  host.calls.push_back(call);
   return 1;
 }
 
@@ -104,32 +100,34 @@ template <int T>
 const char *STAGE_CDECL GetPathVia(int32_t kind) {
   ServiceCall call = NewCall(Service::GetPath, T);
   call.number = kind;
-  serviceCalls.push_back(call);
+  host.calls.push_back(call);
   memset(pathGiven, kGuardFill, sizeof pathGiven);
   snprintf(pathGiven, sizeof pathGiven, "%s",
-           kind == 2 ? hostSetup.directory.c_str() : "");
+           kind == 2 ? host.setup.directory.c_str() : "");
   memcpy(pathPristine, pathGiven, sizeof pathGiven);
   return pathGiven;
 }
 
-template <int T, int slot>
+// The reserved slot kReservedSlots[place], through table T.
+template <int T, int place>
 int32_t STAGE_CDECL ReservedVia() {
   ServiceCall call = NewCall(Service::Reserved, T);
-  call.slot = slot;
-  serviceCalls.push_back(call);
+  call.slot = kReservedSlots[place];
+  host.calls.push_back(call);
   return 0;
+}
+
+template <int T, int... place>
+HostServices TableOf(std::integer_sequence<int, place...>) {
+  void *const reserved[kReservedSlotCount] = {
+      reinterpret_cast<void *>(&ReservedVia<T, place>)...};
+  return ServiceTable(LoadVia<T>, ReleaseVia<T>, DrawVia<T>, GetPathVia<T>,
+                      reserved);
 }
 
 template <int T>
 HostServices TableOf() {
-  void *const reserved[kReservedSlotCount] = {
-      reinterpret_cast<void *>(&ReservedVia<T, 0>),
-      reinterpret_cast<void *>(&ReservedVia<T, 1>),
-      reinterpret_cast<void *>(&ReservedVia<T, 2>),
-      reinterpret_cast<void *>(&ReservedVia<T, 5>),
-      reinterpret_cast<void *>(&ReservedVia<T, 6>)};
-  return ServiceTable(LoadVia<T>, ReleaseVia<T>, DrawVia<T>, GetPathVia<T>,
-                      reserved);
+  return TableOf<T>(std::make_integer_sequence<int, kReservedSlotCount>());
 }
 
 HostServices Table(int t) {
@@ -205,7 +203,7 @@ std::string HostWrites(const std::string &label) {
   };
   for (int r = 0; r < 2; ++r) {
     if (label == "CreateStage") break;  // create-stage's rule looks at those
-    RecordBlock &now = records[r];
+    RecordBlock &now = host.records[r];
     const RecordBlock &was = recordsBefore[r];
     // The callbacks (fields 1 to 4) are the plug-in's to write.
     memcpy(&recordsBefore[r].object.draw, &now.object.draw, 16);
@@ -219,12 +217,12 @@ std::string HostWrites(const std::string &label) {
   }
   for (int t = 0; t < kServiceTables; ++t) {
     HostServices canonical = Table(t);
-    long at = FirstDifference(&serviceTables[t], &canonical, sizeof canonical);
+    long at = FirstDifference(&host.tables[t], &canonical, sizeof canonical);
     if (at < 0) continue;
     at &= ~3L;  // the slot
     saw(std::string("HostServices table ") + char('A' + t) + " at offset " +
         std::to_string(at) + " (" + SlotName(at) + ")");
-    serviceTables[t] = canonical;
+    host.tables[t] = canonical;
   }
   for (CheckSurface *s : surfaces) {
     long at = FirstDifference(&s->surface, &s->pristine, sizeof s->pristine);
@@ -289,6 +287,8 @@ LONG WINAPI SendCrash(EXCEPTION_POINTERS *info) {
 
 }  // namespace
 
+HostState &CheckHost() { return host; }
+
 bool SameCall(const ServiceCall &a, const ServiceCall &b) {
   return a.service == b.service && a.table == b.table && a.slot == b.slot &&
          a.path == b.path && a.number == b.number &&
@@ -335,12 +335,12 @@ std::string DescribeCall(const ServiceCall &call) {
 }
 
 void ResetHost() {
-  serviceCalls.clear();
+  host.calls.clear();
   // Surfaces stay allocated until the next session: a faulty plug-in may
   // still read one it released.
   for (CheckSurface *s : surfaces) delete s;
   surfaces.clear();
-  for (int t = 0; t < kServiceTables; ++t) serviceTables[t] = Table(t);
+  for (int t = 0; t < kServiceTables; ++t) host.tables[t] = Table(t);
 }
 
 bool SurfaceGiven(const Surface *surface, std::string *name) {
@@ -359,21 +359,21 @@ std::vector<Surface *> SurfacesGiven() {
 }
 
 void PrepareRecord(int record, int table, int32_t drawParam) {
-  memset(&records[record], kGuardFill, sizeof records[record]);
-  records[record].object.hostReserved = kHostSentinel;
-  records[record].object.host = &serviceTables[table];
-  records[record].object.drawParam = drawParam;
+  memset(&host.records[record], kGuardFill, sizeof host.records[record]);
+  host.records[record].object.hostReserved = kHostSentinel;
+  host.records[record].object.host = &host.tables[table];
+  host.records[record].object.drawParam = drawParam;
 }
 
 void BeginCall(const std::string &label) {
-  Send("call", label + "|" + scenarioCase);
+  Send("call", label + "|" + host.scenarioCase);
 }
 
 void EndCall() { Send("back"); }
 
 bool GuardedCall(void (*call)(void *), void *argument, const std::string &label,
                  std::string &what) {
-  memcpy(recordsBefore, records, sizeof records);
+  memcpy(recordsBefore, host.records, sizeof host.records);
   BeginCall(label);
   stackPad = nullptr;
   CallBelowPad(call, argument);
@@ -387,7 +387,7 @@ bool GuardedCall(void (*call)(void *), void *argument, const std::string &label,
   std::string wrote = HostWrites(label);
   if (!wrote.empty()) {
     Send("wrote", wrote);
-    if (hostWriteSeen.empty()) hostWriteSeen = wrote;
+    if (host.firstWrite.empty()) host.firstWrite = wrote;
   }
   if (smashed) {
     what = "returned, but wrote " + std::to_string(smashed) +

@@ -53,12 +53,33 @@ struct HostSetup {
   bool oddSize = false;
   float width = 0, height = 0;
 };
-extern HostSetup hostSetup;
-extern std::vector<ServiceCall> serviceCalls;
 
 // Tables A, B and C, alike but for the table number each call records.
 const int kServiceTables = 3;
-extern HostServices serviceTables[kServiceTables];
+
+// Two records, each with the host's own bytes on both sides, so that a
+// write beyond the plug-in's fields shows. Kept in place for the whole run.
+struct RecordBlock {
+  uint32_t before[8];
+  StageObject object;
+  uint32_t after[16];
+};
+
+// Everything of the host that a scenario sets up and reads back. The
+// services are plain callbacks with no context of their own, so there is
+// one per process (CheckHost); the rules reach it only through that.
+struct HostState {
+  HostSetup setup;                 // what this session offers
+  std::vector<ServiceCall> calls;  // every service call this session
+  HostServices tables[kServiceTables];
+  RecordBlock records[2];
+  // What the host offers at the moment, sent with every call so that the
+  // parent can say where a worker died ("with back1.bmp present").
+  std::string scenarioCase;
+  // The first write to memory the host owns since it was last cleared.
+  std::string firstWrite;
+};
+HostState &CheckHost();
 
 // Starts a session: no calls, no surfaces; the setup is kept.
 void ResetHost();
@@ -68,21 +89,8 @@ bool SurfaceGiven(const Surface *surface, std::string *name = nullptr);
 // Surfaces handed out this session, in order.
 std::vector<Surface *> SurfacesGiven();
 
-// Two records, each with the host's own bytes on both sides, so that a
-// write beyond the plug-in's fields shows. Kept in place for the whole run.
-struct RecordBlock {
-  uint32_t before[8];
-  StageObject object;
-  uint32_t after[16];
-};
-extern RecordBlock records[2];
 // Fills record `record` for service table `table` and `drawParam`.
 void PrepareRecord(int record, int table, int32_t drawParam);
-inline StageObject &Record(int record) { return records[record].object; }
-
-// What the host offers at the moment, sent with every call so that the
-// parent can say where a worker died ("with back1.bmp present").
-extern std::string scenarioCase;
 
 // Announces a call into the plug-in (LoadLibrary, CreateStage, draw, ...)
 // to the parent, which times it; EndCall says it returned.
@@ -93,14 +101,13 @@ void EndCall();
 // checks afterwards that it wrote nothing the host owns (records outside
 // fields 1 to 4, except in CreateStage, whose writes are its own rule's;
 // service tables; surfaces; the string GetPath returned). A write is sent
-// to the parent as "wrote", kept in `hostWriteSeen` if it is the first,
+// to the parent as "wrote", kept in CheckHost().firstWrite if it is the first,
 // and undone, so that it spoils no other rule. False, with `what` set,
 // when the call returned having written over the stack above its frames.
 // A fault or a hang is not survived: the worker ends (see
 // ReportCrashesToParent) or the parent ends it.
 bool GuardedCall(void (*call)(void *), void *argument, const std::string &label,
                  std::string &what);
-extern std::string hostWriteSeen;
 
 // From now on a fault anywhere in the worker sends "crash" to the parent
 // and ends the process; addresses are given relative to `plugin`, the

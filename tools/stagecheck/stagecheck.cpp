@@ -1,8 +1,6 @@
 // stagecheck: a validator for stage plug-ins. The command line, and the
 // two roles of the program: the parent that writes the report, and (with
 // --worker, started by the parent) the worker that runs the plug-in.
-#include "stagecheck.h"
-
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -10,7 +8,9 @@
 
 #include "check_host.h"
 #include "rules.h"
+#include "supervisor.h"
 #include "version.h"
+#include "worker.h"
 #include "worker_protocol.h"
 
 namespace {

@@ -5,6 +5,8 @@
 // time limit), and a fresh worker goes on from the next rule. So whatever
 // the plug-in does to its process, the run ends with a report and an exit
 // code CI can trust.
+#include "supervisor.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -12,8 +14,9 @@
 
 #include <algorithm>
 
+#include "host_text.h"
 #include "rules.h"
-#include "stagecheck.h"
+#include "worker.h"
 #include "worker_protocol.h"
 
 namespace {
@@ -72,8 +75,8 @@ void PrintRule(const RuleOutcome &rule) {
 void Outcome(int index, bool passed, const std::string &detail) {
   const RuleInfo &info = RuleAt(index);
   RuleOutcome outcome = {info.name, info.asks, passed, detail};
-  // A write to host memory fails this rule wherever it was seen.
-  if (!strcmp(info.name, "host-memory") && passed && !run->firstWrite.empty())
+  // A write to host memory fails such a rule wherever it was seen.
+  if (info.everyRulesWrites && passed && !run->firstWrite.empty())
     outcome = {info.name, info.asks, false,
                run->firstWriteRule + ": " + run->firstWrite +
                    "; the rule asks that it write nothing the host owns"};
@@ -410,10 +413,7 @@ CheckReport CheckPlugin(const char *path, FILE *out,
   state.path = path;
   state.out = out;
   state.options = options;
-  const char *name = path;
-  for (const char *c = path; *c; ++c)
-    if (*c == '\\' || *c == '/') name = c + 1;
-  state.pluginName = name;
+  state.pluginName = FileNameOf(path);
   run = &state;
   bool checked;
   if (options.inProcess) {

@@ -8,18 +8,18 @@
 #include <string>
 
 #include "bitmap_file.h"
+#include "key_config.h"
 #include "pan_strip.h"
-#include "stageview_main.h"
+#include "stage_host.h"
 
 namespace {
 
 struct LiveView {
+  LiveStage stage;
   Frame *frame;
   View view;
   double low, high;  // camera limits along x
   CameraKeys keys;
-  const char *plugin, *folder;
-  double eyeHeight;      // as given; the framing is fitted for it
   HANDLE folderChanges;  // signalled when a file in the folder changes
 };
 
@@ -30,27 +30,29 @@ void ShowCameraInTitle(HWND window, const LiveView &live) {
   char title[512];
   bool edge = live.view.x <= live.low || live.view.x >= live.high;
   snprintf(title, sizeof title, "stageview - %s - camera %+.2f%s, eye %+.2f",
-           live.plugin, live.view.x, edge ? " (edge)" : "", live.view.y);
+           live.stage.plugin, live.view.x, edge ? " (edge)" : "", live.view.y);
   SetWindowTextA(window, title);
 }
 
 // Releases and unloads the stage, then loads it afresh: changed bitmaps
 // (and a rebuilt plug-in) are picked up, and the framing fitted again.
 void ReloadStage(HWND window, LiveView &live) {
-  CloseStageAndReport();
+  for (const std::string &problem : CloseStage())
+    live.stage.report("host contract: " + problem);
   std::string error;
-  if (int code = OpenStage(live.plugin, live.folder, error)) {
-    ReportFailure(code, error);
+  if (OpenStage(live.stage.plugin, live.stage.folder, error)) {
+    live.stage.report(error);
     DestroyWindow(window);
     return;
   }
   double x = live.view.x, y = live.view.y;
-  live.view = FitToStage(live.eyeHeight, *live.frame);
-  PanRange(live.view, &live.low, &live.high);
+  FrameRequests layers;
+  live.view = FitToStage(live.stage.eyeHeight, *live.frame, layers);
+  PanRange(layers, live.view, &live.low, &live.high);
   live.view.x = std::clamp(x, live.low, live.high);
   live.view.y = y;
   ShowCameraInTitle(window, live);
-  printf("stageview: reloaded %s\n", live.folder);
+  printf("stageview: reloaded %s\n", live.stage.folder);
 }
 
 // Steps the camera by the held keys; true when it moved.
@@ -62,8 +64,8 @@ bool MoveCamera(LiveView &live) {
   if (GetKeyState(live.keys.up) < 0) moved.y += step;
   if (GetKeyState(live.keys.down) < 0) moved.y -= step;
   moved.x = std::clamp(moved.x, live.low, live.high);
-  moved.y = std::clamp(moved.y, live.eyeHeight - kEyeLimit,
-                       live.eyeHeight + kEyeLimit);
+  moved.y = std::clamp(moved.y, live.stage.eyeHeight - kEyeLimit,
+                       live.stage.eyeHeight + kEyeLimit);
   if (moved.x == live.view.x && moved.y == live.view.y) return false;
   live.view = moved;
   return true;
@@ -139,27 +141,25 @@ void ReadCameraKeys(CameraKeys *keys) {
   HANDLE file = CreateFileA(".\\system\\config.dat", GENERIC_READ,
                             FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
   if (file == INVALID_HANDLE_VALUE) return;
-  int32_t record[24];
+  KeyConfigRecord record;
   DWORD read = 0;
-  if (ReadFile(file, record, sizeof record, &read, NULL) &&
+  if (ReadFile(file, &record, sizeof record, &read, NULL) &&
       read == sizeof record)
-    // Player 1's entries: up at byte 0, down 8, left 16, right 24.
-    *keys = {record[0], record[2], record[4], record[6]};
+    *keys = {record.up.player1, record.down.player1, record.left.player1,
+             record.right.player1};
   CloseHandle(file);
 }
 
-void RunWindow(const char *plugin, const char *folder, double eyeHeight,
-               const View &view, Frame *frame) {
+void RunWindow(const LiveStage &stage, const View &view,
+               const FrameRequests &layers, Frame *frame) {
   LiveView live = {};
+  live.stage = stage;
   live.frame = frame;
   live.view = view;
-  PanRange(view, &live.low, &live.high);
+  PanRange(layers, view, &live.low, &live.high);
   live.view.x = std::clamp(view.x, live.low, live.high);
-  live.plugin = plugin;
-  live.folder = folder;
-  live.eyeHeight = eyeHeight;
   HANDLE changes = FindFirstChangeNotificationA(
-      folder, FALSE,
+      stage.folder, FALSE,
       FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE);
   if (changes != INVALID_HANDLE_VALUE) live.folderChanges = changes;
   ReadCameraKeys(&live.keys);

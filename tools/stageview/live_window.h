@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+#include <string>
+
 #include "stage_host.h"
 
 // The live window's keys for moving the camera: player 1's up, down, left
@@ -17,8 +19,18 @@ struct CameraKeys {
 };
 void ReadCameraKeys(CameraKeys *keys);
 
-// Shows the stage that is open (from `plugin` and `folder`) through
-// `view`, framed for `eyeHeight`, until the window is closed; `frame` is
-// drawn into and shown. A failed reload is reported and closes the window.
-void RunWindow(const char *plugin, const char *folder, double eyeHeight,
-               const View &view, Frame *frame);
+// The stage the live window shows, and where it reports what goes wrong
+// (a message without "stageview: ").
+struct LiveStage {
+  const char *plugin, *folder;  // as opened, for reloading
+  double eyeHeight;             // as given; the framing is fitted for it
+  void (*report)(const std::string &message);
+};
+
+// Shows the stage that is open through `view`, its camera kept within the
+// range of `layers` (the frame the view was fitted to), until the window
+// is closed; `frame` is drawn into and shown. A reload reports every
+// broken host contract of the stage it closes; a failed reload is reported
+// and closes the window.
+void RunWindow(const LiveStage &stage, const View &view,
+               const FrameRequests &layers, Frame *frame);

@@ -64,8 +64,9 @@ void DrawCameraValue(BandRow *band, double camera) {
 
 }  // namespace
 
-void PanRange(const View &view, double *low, double *high) {
-  if (CameraRange(view, low, high) && *high - *low >= 0.02) return;
+void PanRange(const FrameRequests &layers, const View &view, double *low,
+              double *high) {
+  if (CameraRange(layers, view, low, high) && *high - *low >= 0.02) return;
   *low = -1, *high = 1;
 }
 

@@ -22,9 +22,16 @@
 #include "stage_host.h"
 #include "version.h"
 
+namespace {
+
 FILE *stageviewErrors = stderr;
 
-namespace {
+// Prints "stageview: MESSAGE" to stageviewErrors; returns `code`.
+int ReportFailure(int code, const std::string &message) {
+  fprintf(stageviewErrors, "stageview: %s\n", message.c_str());
+  return code;
+}
+void Report(const std::string &message) { ReportFailure(kExitDone, message); }
 
 const char usageOptions[] =
     "usage: stageview PLUGIN.dll STAGE_FOLDER [options]\n"
@@ -200,32 +207,33 @@ void RunBench(int count, const View &view, Frame &frame) {
          seconds, count / seconds);
 }
 
-// What the first frame shows: the framing, and each layer (with a warning
-// for each one not seen).
-void PrintFraming(const View &view) {
+// What a frame shows: the framing, and each layer (with a warning for each
+// one not seen).
+void PrintFraming(const FrameRequests &layers, const View &view) {
   printf(
       "stageview: framing: eye at x %.4g, y %.4g; zoom %.4g, horizon at "
       "row %.1f (fitted so that the layers fill the frame's rows)\n",
       view.x + 0.0, view.y + 0.0, view.zoom, view.horizonRow);
-  WarnOfUnseenLayers(view);
-  for (const std::string &line : DescribeLayers(view))
+  for (const std::string &warning : UnseenLayers(layers, view))
+    Report("warning: " + warning);
+  for (const std::string &line : DescribeLayers(layers, view))
     printf("stageview: %s\n", line.c_str());
 }
 
 // One frame, or a pan strip, written to options.out; the exit code.
-int WriteImage(const Options &options, View view) {
+int WriteImage(const Options &options, View view, const FrameRequests &fitted) {
   int count = options.pan ? options.pan : 1;
   double low = view.x, high = view.x;
-  if (options.pan) PanRange(view, &low, &high);
+  if (options.pan) PanRange(fitted, view, &low, &high);
   std::vector<std::unique_ptr<Frame>> frames;
   std::vector<Frame *> strip;
   for (int i = 0; i < count; ++i) {
     if (options.pan) view.x = low + (high - low) * i / (count - 1);
     frames.emplace_back(new Frame);
-    RenderFrame(view, *frames.back());
+    FrameRequests drawn = RenderFrame(view, *frames.back());
     if (options.pan) MarkCameraPosition(*frames.back(), view.x, low, high);
     strip.push_back(frames.back().get());
-    if (i == 0) PrintFraming(view);
+    if (i == 0) PrintFraming(drawn, view);
   }
   std::string why;
   if (!WriteFrames(options.out, strip, why))
@@ -237,19 +245,18 @@ int WriteImage(const Options &options, View view) {
   return kExitDone;
 }
 
-}  // namespace
-
-int ReportFailure(int code, const std::string &message) {
-  fprintf(stageviewErrors, "stageview: %s\n", message.c_str());
-  return code;
-}
-
+// Closes the stage (CloseStage) and reports every broken host contract it
+// found; true when there was one.
 bool CloseStageAndReport() {
   std::vector<std::string> problems = CloseStage();
   for (const std::string &p : problems)
     ReportFailure(kExitBrokeContract, "host contract: " + p);
   return !problems.empty();
 }
+
+}  // namespace
+
+void SendStageviewErrorsTo(FILE *errors) { stageviewErrors = errors; }
 
 int StageviewMain(int argc, char **argv) {
   Options options;
@@ -259,21 +266,22 @@ int StageviewMain(int argc, char **argv) {
     return ReportFailure(kExitNoStageFolder,
                          "no stage folder " + std::string(options.folder));
 
-  traceLine = options.trace ? PrintTrace : nullptr;
+  TraceHostCalls(options.trace ? PrintTrace : nullptr);
   std::string error;
   if (int code = OpenStage(options.plugin, options.folder, error))
     return ReportFailure(code, error);
   std::unique_ptr<Frame> frame(new Frame);
-  View view = FitToStage(options.eyeHeight, *frame);
+  FrameRequests fitted;
+  View view = FitToStage(options.eyeHeight, *frame, fitted);
   view.x = options.camera;
   int status = kExitDone;
   if (options.window)
-    RunWindow(options.plugin, options.folder, options.eyeHeight, view,
-              frame.get());
+    RunWindow({options.plugin, options.folder, options.eyeHeight, Report}, view,
+              fitted, frame.get());
   else if (options.bench)
     RunBench(options.bench, view, *frame);
   else
-    status = WriteImage(options, view);
+    status = WriteImage(options, view, fitted);
   if (CloseStageAndReport() && status == kExitDone) status = kExitBrokeContract;
   return status;
 }

@@ -6,16 +6,9 @@
 
 #include <string>
 
-// Where error messages go (stderr unless a test points it elsewhere).
-extern FILE *stageviewErrors;
+// Where error messages go (stderr unless a test points them elsewhere).
+void SendStageviewErrorsTo(FILE *errors);
 
 // The whole program: arguments as main gets them; the exit code
 // (exit_codes.h).
 int StageviewMain(int argc, char **argv);
-
-// Prints "stageview: MESSAGE" to stageviewErrors; returns `code`.
-int ReportFailure(int code, const std::string &message);
-
-// Closes the stage (CloseStage) and reports every broken host contract it
-// found; true when there was one.
-bool CloseStageAndReport();

@@ -1,7 +1,7 @@
-// stagecheck: holds a stage plug-in DLL against the interface contract of
-// stage_plugin.h, rule by rule. The plug-in runs in worker processes (a
-// plug-in can end, hang or damage the process it runs in); this side owns
-// the report and the exit code.
+// stagecheck's parent (supervisor.cpp): holds a stage plug-in DLL against
+// the interface contract of stage_plugin.h, rule by rule. The plug-in runs
+// in worker processes (a plug-in can end, hang or damage the process it
+// runs in); this side owns the report and the exit code.
 #pragma once
 
 #include <stdio.h>

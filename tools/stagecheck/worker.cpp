@@ -1,0 +1,130 @@
+// The worker (worker.h): discovery of the files a plug-in asks for, the
+// run through the rule table, and the cost of draw. It says everything to
+// the parent as it happens, so that whatever the plug-in does to this
+// process, the parent knows where it was.
+#include "worker.h"
+
+#include <stdio.h>
+
+#include <algorithm>
+
+#include "draw_cost.h"
+#include "host_text.h"
+#include "rules.h"
+#include "scenario.h"
+#include "worker_protocol.h"
+
+namespace {
+
+// Whether the DLL loads and is a plug-in; sends "error" when not.
+bool IsPlugin(const char *path) {
+  PluginModule probe;
+  std::string error;
+  BeginCall("LoadLibrary");
+  int code = LoadPluginModule(path, probe, error);
+  EndCall();
+  if (code) {
+    Send("error", error);
+    return false;
+  }
+  BeginCall("FreeLibrary");
+  UnloadPluginModule(probe);
+  EndCall();
+  return true;
+}
+
+// Which files the plug-in asks for with none present, and what it exports.
+std::string Discover(Harness &h) {
+  h.rule = "discovery";
+  Scenario s(h);
+  if (!s.Open()) return s.failure;
+  s.Setup({});
+  if (s.Create(0, 0, 0) && s.Load()) {
+    for (const ServiceCall &call : s.host.calls) {
+      if (call.service != Service::LoadSurface) continue;
+      std::string name = FileNameOf(call.path);
+      if (std::find(h.knownNames.begin(), h.knownNames.end(), name) ==
+          h.knownNames.end())
+        h.knownNames.push_back(name);
+    }
+    s.Release();
+  }
+  return std::string("exports CreateStage") +
+         (s.instance.plugin.info
+              ? std::string(" and ") + s.instance.plugin.infoName
+              : std::string()) +
+         "; asks for " + Join(h.knownNames);
+}
+
+// One draw timed against the same DrawSurface calls made bare.
+std::string Cost(Harness &h) {
+  h.rule = "cost";
+  Verdict v;
+  Scenario s(h);
+  if (!s.Open() || !LoadEverything(s, v)) return "not measured: " + v.detail;
+  std::vector<ServiceCall> calls;
+  if (!s.Watch(
+          nullptr, [&] { return s.Draw(); }, calls))
+    return "not measured: " + s.failure;
+  std::vector<FloorCall> floor;
+  for (const ServiceCall &call : calls)
+    if (call.service == Service::DrawSurface)
+      floor.push_back({call.surface, call.source, call.quad});
+  static HostServices bare;
+  bare = s.host.tables[0];
+  bare.DrawSurface = IgnoreDraw;
+  s.Record(0).host = &bare;
+  CostRound rounds[kCostRounds];
+  BeginCall("draw, timed");
+  MeasureDrawCost(s.Record(0), floor.data(), int(floor.size()), 100000, rounds);
+  EndCall();
+  s.Record(0).host = &s.host.tables[0];
+  s.Release();
+  const CostRound &last = rounds[kCostRounds - 1];
+  char text[200];
+  snprintf(text, sizeof text,
+           "draw %.1f ns against %.1f ns for its %u bare DrawSurface call%s "
+           "(%.2f times, median of %d)",
+           last.drawNs, last.floorNs, unsigned(floor.size()),
+           floor.size() == 1 ? "" : "s", MedianRatio(rounds), kCostRounds);
+  return text;
+}
+
+}  // namespace
+
+void RunRules(const WorkerRequest &request) {
+  Harness h(CheckHost());
+  h.pluginPath = request.plugin;
+  h.verbose = request.verbose;
+  Send("hello");
+  if (request.knownGiven) {
+    h.knownNames = request.known;
+  } else {
+    // Whether it is a plug-in at all, then which files it asks for.
+    if (!IsPlugin(request.plugin)) return;
+    std::string summary = Discover(h);
+    Send("known", EncodeNames(h.knownNames));
+    Send("summary", summary);
+    if (h.knownNames.size() > kMaxNames)
+      Send("note",
+           "it asks for more than 8 files: subsets of the first 8 are tried");
+    if (h.retire) {
+      Send("retire");
+      return;
+    }
+  }
+  for (int i = request.from; i < RuleCount(); ++i) {
+    h.rule = RuleAt(i).name;
+    h.host.firstWrite.clear();
+    Send("rule", std::to_string(i));
+    Verdict v = CheckRule(i, h);
+    Send("outcome",
+         std::to_string(i) + (v.passed ? " PASS " : " FAIL ") + v.detail);
+    if (h.retire) {
+      Send("retire");
+      return;
+    }
+  }
+  Send("cost", Cost(h));
+  Send("done");
+}
