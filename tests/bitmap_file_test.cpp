@@ -76,21 +76,61 @@ Bytes MakeBmp(int bits, bool topDown, bool rle8 = false) {
   return file;
 }
 
+// A 2 x 2 8-bit BMP of kPicture (pixel i has index i) with any header: 12
+// bytes (OS/2 1.x: 16-bit sizes, 3-byte colours), 16 to 64 (OS/2 2.x, the
+// fields its size leaves out absent) or a Windows size. `tableEntries`
+// colours are written (kPicture's four, then grey), `coloursUsed` goes in
+// the header when the header holds that field, and the pixels follow the
+// table directly.
+Bytes MakeIndexedBmp(uint32_t headerSize, size_t tableEntries,
+                     uint32_t coloursUsed = 0,
+                     const uint8_t (&indices)[4] = {0, 1, 2, 3}) {
+  const size_t entry = headerSize == 12 ? 3 : 4;
+  const size_t offset = 14 + headerSize + tableEntries * entry;
+  Bytes file(offset + 8, 0);
+  file[0] = 'B', file[1] = 'M';
+  Put32(file, 2, uint32_t(file.size()));
+  Put32(file, 10, uint32_t(offset));
+  Put32(file, 14, headerSize);
+  if (headerSize == 12) {
+    Put16(file, 18, 2), Put16(file, 20, 2), Put16(file, 22, 1);
+    Put16(file, 24, 8);
+  } else {
+    Put32(file, 18, 2), Put32(file, 22, 2), Put16(file, 26, 1);
+    Put16(file, 28, 8);
+    if (headerSize >= 36) Put32(file, 46, coloursUsed);
+  }
+  for (size_t i = 0; i < tableEntries; ++i) {
+    uint32_t c = i < 4 ? kPicture[i] : 0x808080;
+    file[14 + headerSize + i * entry] = uint8_t(c);  // blue, green, red
+    file[14 + headerSize + i * entry + 1] = uint8_t(c >> 8);
+    file[14 + headerSize + i * entry + 2] = uint8_t(c >> 16);
+  }
+  // Bottom-up rows of 4 bytes: the picture's lower row first.
+  file[offset] = indices[2], file[offset + 1] = indices[3];
+  file[offset + 4] = indices[0], file[offset + 5] = indices[1];
+  return file;
+}
+
 struct Case {
   const char *name;
   Bytes bytes;
 };
 
 std::vector<Case> Seeds() {
-  return {{"1-bit", MakeBmp(1, false)},
-          {"4-bit", MakeBmp(4, false)},
-          {"8-bit", MakeBmp(8, false)},
-          {"8-bit top-down", MakeBmp(8, true)},
-          {"16-bit", MakeBmp(16, false)},
-          {"24-bit", MakeBmp(24, false)},
-          {"24-bit top-down", MakeBmp(24, true)},
-          {"32-bit", MakeBmp(32, false)},
-          {"RLE8", MakeBmp(8, false, true)}};
+  return {
+      {"1-bit", MakeBmp(1, false)},
+      {"4-bit", MakeBmp(4, false)},
+      {"8-bit", MakeBmp(8, false)},
+      {"8-bit top-down", MakeBmp(8, true)},
+      {"16-bit", MakeBmp(16, false)},
+      {"24-bit", MakeBmp(24, false)},
+      {"24-bit top-down", MakeBmp(24, true)},
+      {"32-bit", MakeBmp(32, false)},
+      {"RLE8", MakeBmp(8, false, true)},
+      {"OS/2 1.x 8-bit", MakeIndexedBmp(12, 256)},
+      {"OS/2 2.x 16-byte header, short palette", MakeIndexedBmp(16, 4)},
+      {"OS/2 2.x 64-byte header, 4 colours used", MakeIndexedBmp(64, 4, 4)}};
 }
 
 bool Read(TempFolder &folder, const Bytes &bytes, BitmapPixels &bitmap,
@@ -148,6 +188,92 @@ TEST(BitmapFile, DamagedFilesAreRefusedWithAReason) {
     std::string why;
     EXPECT_FALSE(Read(folder, d.bytes, bitmap, why)) << d.name;
     EXPECT_FALSE(why.empty()) << d.name;
+  }
+}
+
+// OS/2 2.x headers of every length and palettes shorter than the depth
+// allows decode to the same picture as the plain OS/2 1.x file with a full
+// palette.
+TEST(BitmapFile, Os2HeadersAndShortPalettesGiveThePlainFilesPicture) {
+  TempFolder folder;
+  BitmapPixels plain;
+  std::string why;
+  ASSERT_TRUE(Read(folder, MakeIndexedBmp(12, 256), plain, why)) << why;
+  ASSERT_EQ(plain.pixels, std::vector<uint32_t>(kPicture, kPicture + 4));
+  const Case cases[] = {
+      {"OS/2 1.x, 4 colours before the pixels", MakeIndexedBmp(12, 4)},
+      {"OS/2 2.x 16-byte, full palette", MakeIndexedBmp(16, 256)},
+      {"OS/2 2.x 16-byte, 4 colours before the pixels", MakeIndexedBmp(16, 4)},
+      {"OS/2 2.x 20-byte, 5 colours before the pixels", MakeIndexedBmp(20, 5)},
+      {"OS/2 2.x 36-byte, 4 colours used", MakeIndexedBmp(36, 4, 4)},
+      {"OS/2 2.x 64-byte, full palette", MakeIndexedBmp(64, 256)},
+      {"OS/2 2.x 64-byte, 4 colours used", MakeIndexedBmp(64, 4, 4)},
+      {"OS/2 2.x 64-byte, 4 colours before the pixels", MakeIndexedBmp(64, 4)},
+      {"Windows 40-byte, 4 colours before the pixels", MakeIndexedBmp(40, 4)},
+      {"Windows 124-byte, 4 colours used", MakeIndexedBmp(124, 4, 4)},
+  };
+  for (const Case &c : cases) {
+    BitmapPixels bitmap;
+    EXPECT_TRUE(Read(folder, c.bytes, bitmap, why)) << c.name << ": " << why;
+    EXPECT_EQ(bitmap.pixels, plain.pixels) << c.name;
+  }
+}
+
+// A pixel whose index lies past a short palette is black.
+TEST(BitmapFile, IndicesPastAShortPaletteAreBlack) {
+  TempFolder folder;
+  const Case cases[] = {
+      {"OS/2 1.x, 2 colours", MakeIndexedBmp(12, 2, 0, {0, 1, 2, 255})},
+      {"OS/2 2.x, 2 colours used", MakeIndexedBmp(64, 2, 2, {0, 1, 2, 255})},
+      {"Windows, 2 colours", MakeIndexedBmp(40, 2, 0, {0, 1, 2, 255})},
+  };
+  for (const Case &c : cases) {
+    BitmapPixels bitmap;
+    std::string why;
+    ASSERT_TRUE(Read(folder, c.bytes, bitmap, why)) << c.name << ": " << why;
+    EXPECT_EQ(bitmap.pixels,
+              (std::vector<uint32_t>{kPicture[0], kPicture[1], 0, 0}))
+        << c.name;
+  }
+}
+
+// Each refusal names its own cause.
+TEST(BitmapFile, RefusalsNameTheirTrueReason) {
+  TempFolder folder;
+  Bytes insideHeaders = MakeIndexedBmp(40, 4), pastEnd = insideHeaders;
+  Put32(insideHeaders, 10, 50);
+  Put32(pastEnd, 10, uint32_t(pastEnd.size()));
+  Bytes tooManyUsed = MakeIndexedBmp(64, 4, 4), noTable = tooManyUsed;
+  Put32(tooManyUsed, 46, 256);
+  Put32(noTable, 46, 0), Put32(noTable, 10, 14 + 64);
+  Bytes huffman = MakeIndexedBmp(64, 4, 4), rle24 = huffman;
+  Put32(huffman, 30, 3), Put32(rle24, 30, 4);
+  Bytes size65 = MakeIndexedBmp(64, 4, 4), size14 = size65;
+  Put32(size65, 14, 65), Put32(size14, 14, 14);
+  const struct {
+    const char *name;
+    Bytes bytes;
+    const char *reason;
+  } cases[] = {
+      {"offset inside the headers", insideHeaders,
+       "pixel offset 50 inside the headers (they end at 54)"},
+      {"offset at the end", pastEnd,
+       "pixel offset 78 at or past the end of the file (78 bytes)"},
+      {"more colours used than fit", tooManyUsed,
+       "a table of 256 colours does not fit before the pixel offset 94 "
+       "(room for 4)"},
+      {"no room for a colour", noTable,
+       "no colour table: the pixel offset 78 is where the headers end"},
+      {"OS/2 Huffman", huffman, "OS/2 Huffman 1D compression is not read"},
+      {"OS/2 RLE24", rle24, "OS/2 RLE24 compression is not read"},
+      {"65-byte header", size65, "unknown header size 65"},
+      {"14-byte header", size14, "unknown header size 14"},
+  };
+  for (const auto &c : cases) {
+    BitmapPixels bitmap;
+    std::string why;
+    EXPECT_FALSE(Read(folder, c.bytes, bitmap, why)) << c.name;
+    EXPECT_EQ(why, c.reason) << c.name;
   }
 }
 

@@ -21,6 +21,11 @@ import zipfile
 PLUGIN_LIMIT = 16 * 1024
 RT_VERSION = 16
 
+# The source tree's own places: the archive's documents serve users who
+# have only the archive, so none of them may send a reader there.
+SOURCE_TREE_PLACES = [b"scripts/", b"scripts\\", b"build/stages", b"tools/",
+                      b"docs/", b"demo.sh", b"test.sh", b"the README "]
+
 # What the archive must hold (more is allowed: the example's other files).
 ARCHIVE_FILES = [
     "keyconfig.exe", "stage.dll", "tessel.dll", "README.txt",
@@ -231,13 +236,17 @@ def check_archive(args):
             problems = []
             if name.endswith((".exe", ".dll")):
                 problems = check_binary(os.path.basename(name), data, args)
-            elif name.endswith("README.txt"):
+            elif name.endswith(("README.txt", ".md", ".h")):
                 # Notepad of any Windows version: UTF-8 marked as such,
                 # CRLF line ends.
-                if not data.startswith(b"\xef\xbb\xbf"):
+                if name.endswith(("README.txt", ".md")) and not data.startswith(
+                        b"\xef\xbb\xbf"):
                     problems.append("no UTF-8 byte order mark")
                 if data.count(b"\n") != data.count(b"\r\n") or not data:
                     problems.append("not CRLF text")
+                problems += ["names %s, a place in the source tree" %
+                             place.decode() for place in SOURCE_TREE_PLACES
+                             if place in data]
             else:
                 continue
             good &= report(name, data, problems)

@@ -50,11 +50,15 @@ CheckOptions InWorkers() {
   return options;
 }
 
-// Ours, and the SDK's example plug-in (built as C by the suite).
+// Ours, and the SDK's example plug-in copied to a new name and built as C
+// by the suite both ways its README gives.
 TEST(Stagecheck, OurPluginsHoldEveryRule) {
   const char *example = getenv("EXAMPLE_PLUGIN");
+  const char *exampleByCmake = getenv("EXAMPLE_CMAKE_PLUGIN");
   ASSERT_NE(example, nullptr) << "EXAMPLE_PLUGIN, set by CTest";
-  for (const char *plugin : {"stage.dll", "tessel.dll", example}) {
+  ASSERT_NE(exampleByCmake, nullptr) << "EXAMPLE_CMAKE_PLUGIN, set by CTest";
+  for (const char *plugin :
+       {"stage.dll", "tessel.dll", example, exampleByCmake}) {
     CheckReport report = CheckPlugin(plugin, nullptr, InProcess());
     EXPECT_EQ(report.exitCode, 0) << plugin << Details(report);
     EXPECT_EQ(report.rules.size(), size_t(RuleCount()));

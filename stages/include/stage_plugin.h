@@ -67,7 +67,20 @@ STAGE_STATIC_ASSERT(offsetof(SourceRect, right) == 8, "SourceRect.right");
 STAGE_STATIC_ASSERT(offsetof(SourceRect, bottom) == 12, "SourceRect.bottom");
 
 /* Where a surface is drawn, in the host's view coordinates; passed by
- * value. Note the order: vertical bounds first. */
+ * value. Note the order: vertical bounds first.
+ *
+ * View coordinates, the contract both plug-ins are written to: x grows to
+ * the right, y upward (the source's top row goes to y1, its left column to
+ * x0), z away from the eye, which sits at z = -2; a quad
+ * is flat at depth z and only quads with z > -2 are in front of the eye.
+ * The projection is the host's: the reference host (sdk\stageview.exe)
+ * puts (x, y, z) at column 320 + f (x - eyeX) / (z + 2) and row
+ * horizon - f (y - eyeY) / (z + 2) of a 640 x 480 frame, f = 240 x zoom,
+ * paints far to near (larger z first, equal z in call order) and leaves
+ * magenta (255, 0, 255) pixels unpainted. Those three are its choices: the
+ * game may place rows differently, paint in call order, or key no colour
+ * (or another). Calling DrawSurface far to near gives one picture under
+ * both orders. stage-authoring.md in the SDK gives the figures. */
 typedef struct StageQuad {
   float y0; /*  0: one vertical bound */
   float y1; /*  4: the other vertical bound */

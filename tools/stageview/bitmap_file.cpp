@@ -1,11 +1,13 @@
 // Reading a stage author's bitmap (bitmap_file.h): the layout checked
-// against the file, then the pixels decoded by Windows.
+// against the file, then the pixels decoded by Windows from headers
+// rewritten in the one form every Windows decodes.
 #include "bitmap_file.h"
 
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -47,10 +49,18 @@ bool ReadWholeFile(const char *path, std::vector<uint8_t> &bytes,
   return ok || Fail(why, "cannot be read (or larger than 256 MiB)");
 }
 
+// The three families of header: OS/2 1.x (12 bytes, 16-bit sizes, 3-byte
+// colours), OS/2 2.x (16 to 64 bytes, any prefix of the 64-byte header;
+// the fields it leaves out count as 0) and Windows (40, 52, 56, 108, 124
+// bytes). A 40-byte OS/2 2.x header reads as a Windows one: the two agree
+// on every field a 40-byte header holds.
+enum class HeaderKind { kOs2Core, kOs2v2, kWindows };
+
 // Where everything lies in a bitmap file: its header fields, checked
 // against the file's real size and this reader's limits before anything
 // is decoded.
 struct BitmapLayout {
+  HeaderKind kind = HeaderKind::kWindows;
   uint32_t headerSize = 0;
   uint32_t pixelOffset = 0;
   int64_t width = 0, height = 0;  // height negative for top-down rows
@@ -58,7 +68,8 @@ struct BitmapLayout {
   int planes = 0, bits = 0;
   uint32_t compression = BI_RGB, coloursUsed = 0;
   bool rle = false;
-  size_t tableEnd = 0;    // where the headers, masks and colours end
+  size_t tableStart = 0;  // where the headers and masks end
+  size_t colours = 0;     // palette entries in the file (up to 2^bits)
   size_t pixelBytes = 0;  // what the platform may read from pixelOffset
 };
 
@@ -66,27 +77,43 @@ struct BitmapLayout {
 bool ReadHeaderFields(const std::vector<uint8_t> &file, BitmapLayout &layout,
                       std::string &why) {
   const size_t size = file.size();
-  if (size < 14 + 12) return Fail(why, "cut short: no bitmap headers");
+  if (size < 14 + 4) return Fail(why, "cut short: no bitmap headers");
   if (file[0] != 'B' || file[1] != 'M') return Fail(why, "not a BMP file");
   layout.pixelOffset = Read32(file, 10);
   const uint32_t headerSize = layout.headerSize = Read32(file, 14);
-  if (headerSize != 12 && headerSize != 40 && headerSize != 52 &&
-      headerSize != 56 && headerSize != 108 && headerSize != 124)
+  const bool windows = headerSize == 40 || headerSize == 52 ||
+                       headerSize == 56 || headerSize == 108 ||
+                       headerSize == 124;
+  layout.kind = headerSize == 12 ? HeaderKind::kOs2Core
+                : windows        ? HeaderKind::kWindows
+                                 : HeaderKind::kOs2v2;
+  if (headerSize != 12 && !windows && (headerSize < 16 || headerSize > 64))
     return Fail(why, "unknown header size " + std::to_string(headerSize));
-  if (14 + headerSize > size) return Fail(why, "cut short inside the header");
-  if (headerSize == 12) {
+  if (14 + size_t(headerSize) > size)
+    return Fail(why, "cut short inside the header");
+  if (layout.kind == HeaderKind::kOs2Core) {
     layout.width = Read16(file, 18);
     layout.height = int16_t(Read16(file, 20));
     layout.planes = Read16(file, 22);
     layout.bits = Read16(file, 24);
-  } else {
-    layout.width = int32_t(Read32(file, 18));
-    layout.height = int32_t(Read32(file, 22));
-    layout.planes = Read16(file, 26);
-    layout.bits = Read16(file, 28);
-    layout.compression = Read32(file, 30);
-    layout.coloursUsed = Read32(file, 46);
+    return true;
   }
+  // The first 40 bytes of the header (of all but the shortest OS/2 2.x
+  // headers), zero past the header's end.
+  std::vector<uint8_t> header(40, 0);
+  std::copy(file.begin() + 14,
+            file.begin() + 14 + std::min<size_t>(headerSize, 40),
+            header.begin());
+  layout.width = int32_t(Read32(header, 4));
+  layout.height = int32_t(Read32(header, 8));
+  layout.planes = Read16(header, 12);
+  layout.bits = Read16(header, 14);
+  layout.compression = Read32(header, 16);
+  layout.coloursUsed = Read32(header, 32);
+  if (layout.kind == HeaderKind::kOs2v2 && layout.compression == 3)
+    return Fail(why, "OS/2 Huffman 1D compression is not read");
+  if (layout.kind == HeaderKind::kOs2v2 && layout.compression == 4)
+    return Fail(why, "OS/2 RLE24 compression is not read");
   return true;
 }
 
@@ -120,28 +147,40 @@ bool CheckPixelFormat(BitmapLayout &layout, std::string &why) {
   return true;
 }
 
-// The colour table and the pixels within the file.
+// The colour table and the pixels within the file. A palette may be
+// shorter than the depth allows: as the header's colour count says, or,
+// without one, as many entries as fit between the headers and the pixels.
 bool CheckExtent(size_t size, BitmapLayout &layout, std::string &why) {
   const int bits = layout.bits;
-  // The colour table (or the three masks of a 40-byte header) follows.
-  const size_t entry = layout.headerSize == 12 ? 3 : 4;
-  size_t colours = 0;
+  const size_t masks =
+      layout.compression == BI_BITFIELDS && layout.headerSize == 40 ? 12 : 0;
+  const size_t tableStart = layout.tableStart =
+      14 + size_t(layout.headerSize) + masks;
+  const uint32_t pixelOffset = layout.pixelOffset;
+  const std::string offset = "pixel offset " + std::to_string(pixelOffset);
+  if (pixelOffset < tableStart)
+    return Fail(why, offset + " inside the headers (they end at " +
+                         std::to_string(tableStart) + ")");
+  if (pixelOffset >= size)
+    return Fail(why, offset + " at or past the end of the file (" +
+                         std::to_string(size) + " bytes)");
   if (bits <= 8) {
-    size_t most = size_t(1) << bits;
+    const size_t entry = layout.kind == HeaderKind::kOs2Core ? 3 : 4;
+    const size_t most = size_t(1) << bits;
+    const size_t room = (pixelOffset - tableStart) / entry;
     if (layout.coloursUsed > most)
       return Fail(why, std::to_string(layout.coloursUsed) + " colours at " +
                            std::to_string(bits) + " bits");
-    colours = layout.coloursUsed ? layout.coloursUsed : most;
+    if (layout.coloursUsed > room)
+      return Fail(why, "a table of " + std::to_string(layout.coloursUsed) +
+                           " colours does not fit before the " + offset +
+                           " (room for " + std::to_string(room) + ")");
+    layout.colours =
+        layout.coloursUsed ? layout.coloursUsed : std::min(most, room);
+    if (layout.colours == 0)
+      return Fail(
+          why, "no colour table: the " + offset + " is where the headers end");
   }
-  size_t masks =
-      layout.compression == BI_BITFIELDS && layout.headerSize == 40 ? 12 : 0;
-  const size_t tableEnd = layout.tableEnd =
-      14 + layout.headerSize + masks + colours * entry;
-  if (tableEnd > size) return Fail(why, "cut short inside the colour table");
-  const uint32_t pixelOffset = layout.pixelOffset;
-  if (pixelOffset < tableEnd || pixelOffset >= size)
-    return Fail(why, "pixel offset " + std::to_string(pixelOffset) +
-                         " outside the file");
   const size_t available = size - pixelOffset;
   const size_t stride = ((size_t(layout.width) * bits + 31) / 32) * 4;
   const size_t needed = stride * size_t(layout.rows);
@@ -158,17 +197,44 @@ bool CheckBitmapLayout(const std::vector<uint8_t> &file, BitmapLayout &layout,
          CheckExtent(file.size(), layout, why);
 }
 
+// What the platform is given: a Windows header (an OS/2 one rewritten as a
+// 40-byte header), the masks, and for 1 to 8 bits a full table of 2^bits
+// RGBQUAD colours. Entries a short palette leaves out are black, so a pixel
+// that indexes past the file's palette is drawn black.
+std::vector<uint8_t> PlatformInfo(const std::vector<uint8_t> &file,
+                                  const BitmapLayout &layout) {
+  std::vector<uint8_t> info;
+  if (layout.kind == HeaderKind::kWindows) {
+    info.assign(file.begin() + 14, file.begin() + layout.tableStart);
+  } else {
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof header;
+    header.biWidth = LONG(layout.width);
+    header.biHeight = LONG(layout.height);
+    header.biPlanes = 1;
+    header.biBitCount = WORD(layout.bits);
+    header.biCompression = layout.compression;
+    const uint8_t *bytes = reinterpret_cast<const uint8_t *>(&header);
+    info.assign(bytes, bytes + sizeof header);
+  }
+  uint32_t sizeImage = uint32_t(layout.pixelBytes), coloursUsed = 0;
+  memcpy(&info[20], &sizeImage, 4);
+  memcpy(&info[32], &coloursUsed, 4);  // 0: the full 2^bits table below
+  if (layout.bits <= 8) {
+    const size_t entry = layout.kind == HeaderKind::kOs2Core ? 3 : 4;
+    std::vector<uint8_t> table((size_t(1) << layout.bits) * 4, 0);
+    for (size_t i = 0; i < layout.colours; ++i)
+      memcpy(&table[i * 4], &file[layout.tableStart + i * entry], 3);
+    info.insert(info.end(), table.begin(), table.end());
+  }
+  return info;
+}
+
 // Windows' own DIB conversion decodes the checked file into a top-down
 // 32-bit DIB section.
 bool DecodePixels(const std::vector<uint8_t> &file, const BitmapLayout &layout,
                   BitmapPixels &bitmap, std::string &why) {
-  // A copy of the headers for the platform, with the data size it may
-  // read set to what the file really holds.
-  std::vector<uint8_t> info(file.begin() + 14, file.begin() + layout.tableEnd);
-  if (layout.headerSize != 12) {
-    uint32_t sizeImage = uint32_t(layout.pixelBytes);
-    memcpy(&info[20], &sizeImage, 4);
-  }
+  std::vector<uint8_t> info = PlatformInfo(file, layout);
   try {
     bitmap.pixels.assign(size_t(layout.width * layout.rows), 0);
   } catch (const std::bad_alloc &) {

@@ -36,7 +36,9 @@ void Report(const std::string &message) { ReportFailure(kExitDone, message); }
 const char usageOptions[] =
     "usage: stageview PLUGIN.dll STAGE_FOLDER [options]\n"
     "Loads a stage plug-in as the game host does and renders its stage\n"
-    "(640 x 480; see README for the view coordinates, this host's own).\n"
+    "(640 x 480). The view coordinates (this host's own projection, y up,\n"
+    "far to near, magenta unpainted) are in stage-authoring.md, beside\n"
+    "stageview.exe in the SDK, and in include\\stage_plugin.h.\n"
     "  --out FILE      where the image goes, FILE.bmp or FILE.png\n"
     "                  (default: stage.bmp)\n"
     "  --camera X      camera position along x, in view units (default 0)\n"
