@@ -555,11 +555,18 @@ const Rule rules[] = {
      OnInstance<HostMemory>},
 };
 const int kRuleCount = int(sizeof rules / sizeof rules[0]);
+static_assert(sizeof rules / sizeof rules[0] <= 32,
+              "a rule mask holds 32 rules");
 
 }  // namespace
 
 int RuleCount() { return kRuleCount; }
 const RuleInfo &RuleAt(int index) { return rules[index].info; }
+int RuleIndex(const char *name) {
+  for (int i = 0; i < kRuleCount; ++i)
+    if (!strcmp(rules[i].info.name, name)) return i;
+  return -1;
+}
 Verdict CheckRule(int index, Harness &h) { return rules[index].check(h); }
 
 void ListRules(FILE *out) {

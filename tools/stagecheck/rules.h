@@ -15,6 +15,13 @@ struct RuleInfo {
 };
 int RuleCount();
 const RuleInfo &RuleAt(int index);
+// The index of the rule of that name, or -1.
+int RuleIndex(const char *name);
+// Whether rule `index` is among those `ruleMask` selects (bit i for rule
+// i; 0 selects every rule).
+inline bool RuleSelected(unsigned long ruleMask, int index) {
+  return ruleMask == 0 || (ruleMask >> index & 1u);
+}
 
 // The rules and how each is tried, for --rules.
 void ListRules(FILE *out);

@@ -16,8 +16,8 @@
 namespace {
 
 const char usage[] =
-    "usage: stagecheck PLUGIN.dll [--rules] [--verbose] [--call-limit S]\n"
-    "                             [--in-process] [--version]\n"
+    "usage: stagecheck PLUGIN.dll [--rules] [--rule NAME]... [--verbose]\n"
+    "                             [--call-limit S] [--in-process] [--version]\n"
     "Holds a stage plug-in against the interface contract of\n"
     "stage_plugin.h: loads it, drives it through every rule below with a\n"
     "host of its own, and prints PASS or FAIL for each rule, with what it\n"
@@ -25,6 +25,7 @@ const char usage[] =
     "when it crashes, hangs or ends the process, the rule it was in fails\n"
     "and a fresh worker goes on with the next rule.\n"
     "  --rules     list the rules and how each is tried, then stop\n"
+    "  --rule NAME  check only this rule (may be given more than once)\n"
     "  --verbose   also print every service call of every scenario\n"
     "  --call-limit S   seconds one call into the plug-in may take before\n"
     "              stagecheck gives up on it (1-600, default 10)\n"
@@ -35,7 +36,7 @@ const char usage[] =
     "loaded or is no stage plug-in (or bad arguments).\n";
 
 // The worker: stagecheck.exe --worker PIPE --from N [--known NAMES]
-// [--verbose] PLUGIN, as the parent starts it.
+// [--verbose] [--only MASK] [--no-cost] PLUGIN, as the parent starts it.
 int WorkerMain(int argc, char **argv) {
   WorkerRequest request;
   HANDLE pipe = INVALID_HANDLE_VALUE;
@@ -47,6 +48,10 @@ int WorkerMain(int argc, char **argv) {
       request.from = atoi(argv[++i]);
     else if (!strcmp(argv[i], "--verbose"))
       request.verbose = true;
+    else if (!strcmp(argv[i], "--only") && i + 1 < argc - 1)
+      request.ruleMask = strtoul(argv[++i], nullptr, 10);
+    else if (!strcmp(argv[i], "--no-cost"))
+      request.measureCost = false;
     else if (!strcmp(argv[i], "--known") && i + 1 < argc - 1) {
       request.knownGiven = true;
       request.known = DecodeNames(argv[++i]);
@@ -73,6 +78,15 @@ Command ParseCommandLine(int argc, char **argv) {
   for (int i = 1; i < argc && c.exitCode < 0; ++i) {
     if (!strcmp(argv[i], "--rules")) {
       c.listRules = true;
+    } else if (!strcmp(argv[i], "--rule") && i + 1 < argc) {
+      int index = RuleIndex(argv[++i]);
+      if (index < 0) {
+        fprintf(stderr, "stagecheck: no rule %s (--rules lists them)\n",
+                argv[i]);
+        c.exitCode = 2;
+      } else {
+        c.options.ruleMask |= 1ul << index;
+      }
     } else if (!strcmp(argv[i], "--verbose")) {
       c.options.verbose = true;
     } else if (!strcmp(argv[i], "--in-process")) {

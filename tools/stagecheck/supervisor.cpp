@@ -177,6 +177,9 @@ std::string WorkerCommand(HANDLE pipe) {
                         std::to_string(run->nextRule);
   if (run->knownGiven) command += " --known " + EncodeNames(run->known);
   if (run->options.verbose) command += " --verbose";
+  if (run->options.ruleMask)
+    command += " --only " + std::to_string(run->options.ruleMask);
+  if (!run->options.measureCost) command += " --no-cost";
   return command + " " + Quoted(run->path);
 }
 
@@ -358,8 +361,15 @@ bool Supervise() {
                 r.report.summary.c_str());
       continue;
     }
-    if (r.nextRule < count) {
+    while (r.nextRule < count && !RuleSelected(r.options.ruleMask, r.nextRule))
+      ++r.nextRule;
+    if (r.rule >= 0 || r.nextRule < count) {
       Outcome(r.rule >= 0 ? r.rule : r.nextRule, false, happened);
+      while (r.nextRule < count &&
+             !RuleSelected(r.options.ruleMask, r.nextRule))
+        ++r.nextRule;
+      // Nothing left for a fresh worker to do.
+      if (r.nextRule == count && !r.options.measureCost) return true;
       continue;
     }
     r.report.cost = "not measured: " + happened;
@@ -421,6 +431,8 @@ CheckReport CheckPlugin(const char *path, FILE *out,
     WorkerRequest request;
     request.plugin = path;
     request.verbose = options.verbose;
+    request.ruleMask = options.ruleMask;
+    request.measureCost = options.measureCost;
     RunRules(request);
     checked = state.report.exitCode != 2;
   } else {

@@ -35,10 +35,15 @@ struct CheckOptions {
   int callLimitSeconds = 10;  // for one call into the plug-in
   // The program started as worker; empty: this program.
   std::string workerProgram;
+  // The rules to run, bit i for rule i; 0: every rule.
+  unsigned long ruleMask = 0;
+  // Whether the cost of draw is measured after the rules (a worker of its
+  // own when the last rule ended its process).
+  bool measureCost = true;
 };
 
-// Runs every rule on the DLL. With `out` set, writes the report there as
-// it goes (a line per rule, then notes, cost and a summary).
+// Runs every rule (or the ones selected) on the DLL. With `out` set, writes the
+// report there as it goes (a line per rule, then notes, cost and a summary).
 CheckReport CheckPlugin(const char *path, FILE *out,
                         const CheckOptions &options);
 

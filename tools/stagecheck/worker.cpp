@@ -114,6 +114,7 @@ void RunRules(const WorkerRequest &request) {
     }
   }
   for (int i = request.from; i < RuleCount(); ++i) {
+    if (!RuleSelected(request.ruleMask, i)) continue;
     h.rule = RuleAt(i).name;
     h.host.firstWrite.clear();
     Send("rule", std::to_string(i));
@@ -125,6 +126,6 @@ void RunRules(const WorkerRequest &request) {
       return;
     }
   }
-  Send("cost", Cost(h));
+  if (request.measureCost) Send("cost", Cost(h));
   Send("done");
 }

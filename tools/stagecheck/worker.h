@@ -14,6 +14,8 @@ struct WorkerRequest {
   bool knownGiven = false;
   std::vector<std::string> known;
   bool verbose = false;
+  unsigned long ruleMask = 0;  // the rules to run, bit i for rule i; 0: all
+  bool measureCost = true;     // after the rules
 };
 
 // Runs the rules from `request.from` on, then measures the cost of draw,
