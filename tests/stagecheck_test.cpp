@@ -320,6 +320,23 @@ TEST(Stagecheck, APluginThatEndsOrBreaksItsProcessFailsRuleByRule) {
       << output;
 }
 
+// In stagecheck's own process (--in-process) a damaged heap ends the run:
+// with what happened on stderr and exit code 3, never a bare 1.
+TEST(Stagecheck, AnUnfinishedReportSaysWhyWithItsOwnExitCode) {
+  std::string output;
+  EXPECT_EQ(RunProgram("stagecheck.exe --in-process --rule second-record "
+                       "broken\\misbehaving_plugin.dll",
+                       &output),
+            3);
+  EXPECT_NE(output.find("stagecheck: CreateStage damaged the heap: "
+                        "HeapValidate fails after it returned in stagecheck's "
+                        "own process (--in-process): nothing more can be "
+                        "checked; the report is incomplete\n"),
+            std::string::npos)
+      << output;
+  EXPECT_EQ(output.find("FAIL"), std::string::npos) << output;
+}
+
 }  // namespace
 
 // A plug-in that scribbled over its own image is left loaded and never

@@ -263,14 +263,11 @@ char *Hex(char *out, uint32_t value) {
   return out;
 }
 
-LONG WINAPI SendCrash(EXCEPTION_POINTERS *info) {
-  static char line[64];
-  uint32_t code = info->ExceptionRecord->ExceptionCode;
-  const unsigned char *address = static_cast<const unsigned char *>(
-      info->ExceptionRecord->ExceptionAddress);
-  char *p = line;
-  memcpy(p, "crash ", 6);
-  p = Hex(p + 6, code);
+// "CODE ADDRESS OFFSET" in hex, the offset into the plug-in or "-".
+char *CrashText(char *p, const EXCEPTION_RECORD *record) {
+  const unsigned char *address =
+      static_cast<const unsigned char *>(record->ExceptionAddress);
+  p = Hex(p, record->ExceptionCode);
   *p++ = ' ';
   p = Hex(p, uint32_t(reinterpret_cast<uintptr_t>(address)));
   *p++ = ' ';
@@ -278,10 +275,50 @@ LONG WINAPI SendCrash(EXCEPTION_POINTERS *info) {
     p = Hex(p, uint32_t(address - crashBase));
   else
     *p++ = '-';
+  return p;
+}
+
+LONG WINAPI SendCrash(EXCEPTION_POINTERS *info) {
+  static char line[64];
+  char *p = line;
+  memcpy(p, "crash ", 6);
+  p = CrashText(p + 6, info->ExceptionRecord);
   *p++ = '\n';
   DWORD written;
   WriteFile(MessagePipe(), line, DWORD(p - line), &written, nullptr);
-  TerminateProcess(GetCurrentProcess(), code);
+  TerminateProcess(GetCurrentProcess(), info->ExceptionRecord->ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+char *Append(char *p, const char *text) {
+  while (*text) *p++ = *text++;
+  return p;
+}
+
+// Where no parent can report it: stagecheck's own process ends here, with
+// "stagecheck: ended by exception 0xC0000005 at 0x6A801627 (the plug-in's
+// +0x1627)" on stderr and exit code 3.
+LONG WINAPI WriteCrash(EXCEPTION_POINTERS *info) {
+  static char line[160];
+  const EXCEPTION_RECORD *record = info->ExceptionRecord;
+  const unsigned char *address =
+      static_cast<const unsigned char *>(record->ExceptionAddress);
+  char *p = Append(line, "stagecheck: ended by exception 0x");
+  p = Hex(p, record->ExceptionCode);
+  p = Append(p, " at 0x");
+  p = Hex(p, uint32_t(reinterpret_cast<uintptr_t>(address)));
+  if (address >= crashBase && address < crashBase + crashSize) {
+    p = Append(p, " (the plug-in's +0x");
+    p = Hex(p, uint32_t(address - crashBase));
+    p = Append(p, ")");
+  } else {
+    p = Append(p, " (outside the plug-in)");
+  }
+  p = Append(p, "; the report is incomplete\n");
+  DWORD written;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, DWORD(p - line), &written,
+            nullptr);
+  TerminateProcess(GetCurrentProcess(), kExitCannotFinish);
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
@@ -398,6 +435,7 @@ bool GuardedCall(void (*call)(void *), void *argument, const std::string &label,
 }
 
 void ReportCrashesToParent() { SetUnhandledExceptionFilter(SendCrash); }
+void ReportCrashesOnStderr() { SetUnhandledExceptionFilter(WriteCrash); }
 
 void SetCrashModule(HMODULE plugin) {
   MemoryRange image = {nullptr, 0};

@@ -113,6 +113,13 @@ bool GuardedCall(void (*call)(void *), void *argument, const std::string &label,
 // and ends the process; addresses are given relative to `plugin`, the
 // instance being run (set again for each instance).
 void ReportCrashesToParent();
+// Where no parent can report it (the parent itself, or the plug-in run
+// --in-process): a fault ends the process with a line on stderr and
+// kExitCannotFinish.
+void ReportCrashesOnStderr();
+// stagecheck's exit code when it could not finish its report (what
+// happened is on stderr).
+const int kExitCannotFinish = 3;
 void SetCrashModule(HMODULE plugin);
 
 // The plug-in's global variables at one moment, to see what a call wrote.

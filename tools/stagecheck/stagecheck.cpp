@@ -33,7 +33,9 @@ const char usage[] =
     "              debugger (a crash or hang then ends stagecheck too)\n"
     "  --version   the version\n"
     "Exit codes: 0 every rule holds, 1 a rule fails, 2 the DLL cannot be\n"
-    "loaded or is no stage plug-in (or bad arguments).\n";
+    "loaded or is no stage plug-in (or bad arguments), 3 stagecheck could\n"
+    "not finish its report (why is on stderr: a fault or a damaged heap in\n"
+    "its own process, with --in-process, or a fault of its own).\n";
 
 // The worker: stagecheck.exe --worker PIPE --from N [--known NAMES]
 // [--verbose] [--only MASK] [--no-cost] PLUGIN, as the parent starts it.
@@ -128,6 +130,8 @@ int ParentMain(int argc, char **argv) {
     return 2;
   }
   setvbuf(stdout, nullptr, _IONBF, 0);  // lines as the rules finish
+  // Whatever ends this process before the summary says so on stderr.
+  ReportCrashesOnStderr();
   CheckReport report = CheckPlugin(c.plugin, stdout, c.options);
   if (report.exitCode == 2)
     fprintf(stderr, "stagecheck: %s\n", report.error.c_str());

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 
+#include "check_host.h"
 #include "host_text.h"
 #include "rules.h"
 #include "worker.h"
@@ -377,7 +378,20 @@ bool Supervise() {
   }
 }
 
-void ReceiveInProcess(const std::string &line) { Receive(line); }
+// In stagecheck's own process a damaged heap leaves nothing to trust: the
+// report ends here, saying why, with its own exit code.
+void ReceiveInProcess(const std::string &line) {
+  Receive(line);
+  Message m = DecodeMessage(line);
+  if (m.kind != "damage") return;
+  if (run->out) fflush(run->out);
+  fprintf(stderr,
+          "stagecheck: %s %s in stagecheck's own process (--in-process): "
+          "nothing more can be checked; the report is incomplete\n",
+          run->callLabel.c_str(), m.text.c_str());
+  fflush(stderr);
+  TerminateProcess(GetCurrentProcess(), kExitCannotFinish);
+}
 
 }  // namespace
 
