@@ -8,9 +8,11 @@
 #include <string>
 
 #include "debugger_capture.h"
+#include "plain_failure_printer.h"
 
 int main(int argc, char **argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  PrintFailuresWithoutDebuggerOutput();
   std::string name =
       "keyconfig-dialog-tests-" + std::to_string(GetCurrentProcessId());
   HDESK desktop = CreateOwnDesktop(name.c_str());

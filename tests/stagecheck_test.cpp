@@ -15,6 +15,7 @@
 #include <string>
 
 #include "call_checks.h"
+#include "plain_failure_printer.h"
 #include "rules.h"
 #include "supervisor.h"
 #include "test_files.h"
@@ -343,6 +344,7 @@ TEST(Stagecheck, AnUnfinishedReportSaysWhyWithItsOwnExitCode) {
 // run again; the process ends without unloading it.
 int main(int argc, char **argv) {
   testing::InitGoogleTest(&argc, argv);
+  PrintFailuresWithoutDebuggerOutput();
   int result = RUN_ALL_TESTS();
   fflush(stdout);
   fflush(stderr);

@@ -28,7 +28,8 @@ const char usage[] =
     "  --rule NAME  check only this rule (may be given more than once)\n"
     "  --verbose   also print every service call of every scenario\n"
     "  --call-limit S   seconds one call into the plug-in may take before\n"
-    "              stagecheck gives up on it (1-600, default 10)\n"
+    "              stagecheck gives up on it (1-600; default 10, and 100\n"
+    "              where 32-bit code runs through qemu's emulator)\n"
     "  --in-process  run the plug-in in stagecheck's own process, for a\n"
     "              debugger (a crash or hang then ends stagecheck too)\n"
     "  --version   the version\n"
@@ -135,6 +136,9 @@ int ParentMain(int argc, char **argv) {
   CheckReport report = CheckPlugin(c.plugin, stdout, c.options);
   if (report.exitCode == 2)
     fprintf(stderr, "stagecheck: %s\n", report.error.c_str());
+  if (report.exitCode == kExitCannotFinish)
+    fprintf(stderr, "stagecheck: %s; the report is incomplete\n",
+            report.error.c_str());
   return report.exitCode;
 }
 

@@ -186,6 +186,10 @@ std::string WorkerCommand(HANDLE pipe) {
 
 struct WorkerEnd {
   bool startedAtAll = true;
+  DWORD startError = 0;  // why not (GetLastError)
+  // The pipe failed while the worker still ran: nothing it did is known.
+  bool lostPipe = false;
+  DWORD pipeError = 0;
   DWORD exitCode = 0;
   bool stopped = false;  // ended by the parent: it did not answer in time
 };
@@ -236,6 +240,24 @@ bool StartWorker(HANDLE pipe, HANDLE job, PROCESS_INFORMATION &process) {
   return true;
 }
 
+DWORD CallLimitMs() {
+  int seconds = run->options.callLimitSeconds;
+  if (seconds <= 0) seconds = UnderEmulator() ? 100 : 10;
+  return DWORD(seconds) * 1000u;
+}
+
+// The pipe failed. Normally the worker has ended (a crash, an exit): it is
+// given the call limit to be seen to end, and is judged as usual. One that
+// still runs has lost its way back to this process.
+void LostPipe(HANDLE process, WorkerEnd &end) {
+  DWORD error = GetLastError();
+  if (WaitForSingleObject(process, CallLimitMs()) == WAIT_OBJECT_0) return;
+  end.lostPipe = true;
+  end.pipeError = error;
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, INFINITE);
+}
+
 // Handles the worker's messages until it ends, or ends it when it has been
 // quiet for longer than it may be: the call limit once it is up.
 void Listen(HANDLE pipe, HANDLE process, WorkerEnd &end) {
@@ -244,10 +266,10 @@ void Listen(HANDLE pipe, HANDLE process, WorkerEnd &end) {
   char buffer[4096];
   for (;;) {
     DWORD available = 0, got = 0;
-    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr))
-      return;  // the worker and its end of the pipe are gone
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) ||
+        (available && !ReadFile(pipe, buffer, sizeof buffer, &got, nullptr)))
+      return LostPipe(process, end);
     if (available) {
-      if (!ReadFile(pipe, buffer, sizeof buffer, &got, nullptr)) return;
       Take(pending, buffer, got);
       quietSince = GetTickCount();
       continue;
@@ -261,8 +283,7 @@ void Listen(HANDLE pipe, HANDLE process, WorkerEnd &end) {
         Take(pending, buffer, got);
       return;
     }
-    DWORD limit = run->started ? DWORD(run->options.callLimitSeconds) * 1000u
-                               : kStartLimitMs;
+    DWORD limit = run->started ? CallLimitMs() : kStartLimitMs;
     if (GetTickCount() - quietSince > limit) {
       TerminateProcess(process, 1);
       WaitForSingleObject(process, INFINITE);
@@ -279,11 +300,13 @@ WorkerEnd RunWorker() {
   PROCESS_INFORMATION process;
   if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
     end.startedAtAll = false;
+    end.startError = GetLastError();
     return end;
   }
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   HANDLE job = WorkerJob();
   end.startedAtAll = StartWorker(writeEnd, job, process);
+  if (!end.startedAtAll) end.startError = GetLastError();
   CloseHandle(writeEnd);  // the worker holds the only write end now
   if (end.startedAtAll) {
     Listen(readEnd, process.hProcess, end);
@@ -308,7 +331,7 @@ std::string ExitCodeText(DWORD code) {
 std::string WhatHappened(const WorkerEnd &end) {
   const Run &r = *run;
   std::string where = r.callCase.empty() ? "" : r.callCase + ": ";
-  int limit = r.options.callLimitSeconds;
+  int limit = int(CallLimitMs() / 1000);
   if (end.stopped && !r.started)
     return "stagecheck's worker did not start within " +
            std::to_string(kStartLimitMs / 60000) + " minutes";
@@ -334,9 +357,14 @@ bool Supervise() {
   const int count = RuleCount();
   for (;;) {
     WorkerEnd end = RunWorker();
-    if (!end.startedAtAll) {
-      r.report.exitCode = 2;
-      r.report.error = "cannot start a worker process";
+    if (!end.startedAtAll || end.lostPipe) {
+      r.report.exitCode = 3;
+      r.report.error =
+          !end.startedAtAll
+              ? "cannot start a worker process (error " +
+                    std::to_string(end.startError) + ")"
+              : "lost the pipe to the worker while it ran (error " +
+                    std::to_string(end.pipeError) + ")";
       return false;
     }
     if (r.report.exitCode == 2) return false;

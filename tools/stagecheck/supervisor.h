@@ -18,8 +18,10 @@ struct RuleOutcome {
 };
 
 struct CheckReport {
-  int exitCode = 0;     // 0 every rule holds, 1 one fails, 2 no plug-in
-  std::string error;    // why the DLL is no plug-in (exit code 2)
+  // 0 every rule holds, 1 one fails, 2 no plug-in, 3 stagecheck could not
+  // finish (a worker that cannot start, a pipe lost while it ran)
+  int exitCode = 0;
+  std::string error;    // why, for exit codes 2 and 3
   std::string summary;  // its exports and the files it asks for
   std::vector<RuleOutcome> rules;
   std::vector<std::string> notes;  // reported, not rules
@@ -32,7 +34,9 @@ struct CheckOptions {
   // The rules run in this process: for a debugger. A plug-in that crashes
   // or hangs then takes stagecheck with it.
   bool inProcess = false;
-  int callLimitSeconds = 10;  // for one call into the plug-in
+  // For one call into the plug-in; 0: 10 s, ten times that where 32-bit
+  // code runs through qemu's emulator (a busy emulated worker is slow).
+  int callLimitSeconds = 0;
   // The program started as worker; empty: this program.
   std::string workerProgram;
   // The rules to run, bit i for rule i; 0: every rule.
