@@ -61,9 +61,9 @@ void Click(HWND dialog, int id) {
 // The program starts once its turn comes and the children before it have
 // started: about a minute each where Wine runs under qemu. The dialog is
 // ready for a click once it is the active window: it shows itself during
-// its set-up, and activation follows through the X server. A click before
-// that was lost (the button's press was undone by the activation that
-// moved the focus; seen once, on a loaded machine).
+// its set-up, and activation follows through the X server. An OK click
+// sent before that was lost once on a loaded machine (the program never
+// ended); the activation that moves the focus can undo a button's press.
 HWND OpenDialog(DWORD processId) {
   HWND dialog =
       WaitForProcessWindow(processId, "#32770", "KEY CONFIG", Paced(120000));
