@@ -65,7 +65,7 @@ static void Handshake(const std::string &folder, ULONGLONG started,
   });
   DWORD_PTR result;
   SendMessageTimeoutA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0,
-                      SMTO_ABORTIFHUNG, 20000, &result);
+                      SMTO_ABORTIFHUNG, Paced(20000), &result);
 }
 
 int main(int argc, char **argv) {
