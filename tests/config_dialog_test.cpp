@@ -631,6 +631,16 @@ std::vector<WORD> Glyphs(HDC dc, const wchar_t *text, int length) {
   return glyphs;
 }
 
+// The font selected into `dc` has a glyph for every character of the prompt.
+void ExpectEveryGlyphOfThePrompt(HDC dc) {
+  wchar_t face[LF_FACESIZE] = L"";
+  GetTextFaceW(dc, LF_FACESIZE, face);
+  std::vector<WORD> glyphs = Glyphs(dc, kPrompt, kPromptLength);
+  for (int i = 0; i < kPromptLength; ++i)
+    EXPECT_NE(glyphs[i], 0xFFFF)
+        << "character " << i << " of the prompt in " << Escaped(face);
+}
+
 // A top-down 32-bit copy of `width` x `height` pixels.
 struct Picture {
   HDC dc;
@@ -785,10 +795,7 @@ TEST_F(DisplayTexts, CaptureTitleAndPromptAreReadable) {
         HGDIOBJ font = GetCurrentObject(drawn.dc, OBJ_FONT);
         wchar_t face[LF_FACESIZE] = L"";
         GetTextFaceW(drawn.dc, LF_FACESIZE, face);
-        std::vector<WORD> glyphs = Glyphs(drawn.dc, kPrompt, kPromptLength);
-        for (int i = 0; i < kPromptLength; ++i)
-          EXPECT_NE(glyphs[i], 0xFFFF)
-              << "character " << i << " of the prompt in " << Escaped(face);
+        ExpectEveryGlyphOfThePrompt(drawn.dc);
         TextOutW(drawn.dc, 50, 0, kPrompt, kPromptLength);
 
         const std::wstring missing(kPromptLength, L'\xFFFF');
@@ -833,12 +840,7 @@ TEST_F(DisplayTexts, PromptFontFallsBackToAFaceWithTheGlyphs) {
 
   EXPECT_EQ(SelectPromptFont(picture.dc, kPrompt, kPromptLength), latin);
   EXPECT_NE(GetCurrentObject(picture.dc, OBJ_FONT), latin);
-  wchar_t face[LF_FACESIZE] = L"";
-  GetTextFaceW(picture.dc, LF_FACESIZE, face);
-  std::vector<WORD> after = Glyphs(picture.dc, kPrompt, kPromptLength);
-  for (int i = 0; i < kPromptLength; ++i)
-    EXPECT_NE(after[i], 0xFFFF)
-        << "character " << i << " of the prompt in " << Escaped(face);
+  ExpectEveryGlyphOfThePrompt(picture.dc);
   SelectObject(picture.dc, GetStockObject(SYSTEM_FONT));
   dialogWindow = NULL;
   DestroyWindow(standIn);

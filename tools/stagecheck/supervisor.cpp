@@ -350,6 +350,13 @@ std::string WhatHappened(const WorkerEnd &end) {
                    : " after " + r.callLabel + " returned");
 }
 
+// Moves the next worker's start past the rules not asked for.
+void SkipUnselectedRules(Run &r) {
+  while (r.nextRule < RuleCount() &&
+         !RuleSelected(r.options.ruleMask, r.nextRule))
+    ++r.nextRule;
+}
+
 // Runs workers until the rules and the cost are done; false when the DLL
 // is no plug-in (report.exitCode 2).
 bool Supervise() {
@@ -390,13 +397,10 @@ bool Supervise() {
                 r.report.summary.c_str());
       continue;
     }
-    while (r.nextRule < count && !RuleSelected(r.options.ruleMask, r.nextRule))
-      ++r.nextRule;
+    SkipUnselectedRules(r);
     if (r.rule >= 0 || r.nextRule < count) {
       Outcome(r.rule >= 0 ? r.rule : r.nextRule, false, happened);
-      while (r.nextRule < count &&
-             !RuleSelected(r.options.ruleMask, r.nextRule))
-        ++r.nextRule;
+      SkipUnselectedRules(r);
       // Nothing left for a fresh worker to do.
       if (r.nextRule == count && !r.options.measureCost) return true;
       continue;
