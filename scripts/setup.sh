@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Installs everything the build, the tests and the demo need on a Debian 12
-# machine. Idempotent: packages already present are skipped, so a second run
-# takes a second or two. Must run as root (or through sudo).
+# Installs every program that the build, the tests, the demo and the release
+# call, on a Debian 12 machine. Idempotent: packages already present are
+# skipped, so a second run takes a second or two. Must run as root (or
+# through sudo). scripts/bare-root.sh proves the list on an empty root.
+#
+# Usage: setup.sh [--bare-root]
+#   --bare-root  only what scripts/bare-root.sh itself runs on this machine
+#                (debootstrap and its keyring, git), nothing else
 set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -10,15 +15,83 @@ fi
 
 export DEBIAN_FRONTEND=noninteractive
 
+# Each program the scripts, tests and CMake files run, against its package.
+# Essential packages (coreutils, tar, diffutils: cmp and diff, findutils,
+# grep, sed, util-linux) and those of priority "required" (mawk: awk) come
+# with every Debian root, even debootstrap --variant=minbase; util-linux and
+# mawk are listed anyway, as they are called by name.
 packages=(
-  g++-mingw-w64-i686 mingw-w64-i686-dev cmake make
-  wine wine32:i386 wine64 qemu-user-static fonts-wine
-  # what Wine's 32-bit X11 driver loads at run time (recommends only)
+  # The cross build and the SDK example's command:
+  #   i686-w64-mingw32-gcc(-posix), -g++-posix (both thread models)
+  g++-mingw-w64-i686
+  #   windres (resources), objdump (tests/check_binaries.sh,
+  #   tests/check_example_build.sh)
+  binutils-mingw-w64-i686
+  #   the Windows headers and import libraries
+  mingw-w64-i686-dev
+  #   x86_64-w64-mingw32-gcc (gcc-mingw-w64-x86-64 holds both thread models;
+  #   the command is an alternative of each) and -g++-posix: 64-bit DLLs
+  #   that the tests build to see them refused
+  gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix
+  #   cmake, ctest (scripts/build.sh, test.sh, release.sh); make
+  cmake make
+  #   /usr/src/googletest, built for the target by tests/CMakeLists.txt
+  googletest
+  #   gcc: the machine's own C compiler (tests/check_header_elsewhere.sh,
+  #   gcc -m32 -fsyntax-only); clang is checked only where installed
+  gcc
+  #   python3: keyconfig/make_icon.py, tools/stageview/make_sample_stages.py,
+  #   tests/check_release.py, scripts/pack_release.py and `python3 -m
+  #   zipfile` (release.sh); they import only the standard library (argparse,
+  #   math, os, struct, sys, time, zipfile and its zlib), all in python3's
+  #   dependencies
+  python3
+  #   git: release.sh (rev-parse, log, status, archive)
+  git
+
+  # Wine: wine, wineserver (32-bit programs), /usr/lib/wine/wine64 (the
+  # prefix tools, scripts/wine-prefix.sh, wine-fonts.sh)
+  wine wine32:i386 wine64
+  #   /usr/share/wine/fonts/*.ttf (scripts/wine-fonts.sh)
+  fonts-wine
+  #   what Wine's 32-bit X11 driver loads at run time (recommends only)
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386
   libxfixes3:i386 libxinerama1:i386 libxcomposite1:i386
-  xvfb x11-utils fonts-horai-umefont fonts-ipafont-gothic locales imagemagick
-  googletest clang-format python3 git
+  #   the dialog's fonts: Ume P Gothic (wine-fonts.sh), IPA P Gothic
+  fonts-horai-umefont fonts-ipafont-gothic
+  #   locale-gen, for the code pages below
+  locales
+  #   qemu-i386-static (scripts/register-qemu-i386.sh: below, and
+  #   scripts/emulated.sh)
+  qemu-user-static
+  #   unshare (scripts/emulated.sh), setsid (private-display.sh, wine-env.sh)
+  util-linux
+
+  # X and images:
+  #   Xvfb (scripts/private-display.sh)
+  xvfb
+  #   import (the demo's screenshot), convert (the demo's BMP to PNG)
+  imagemagick
+  #   xdpyinfo, xwininfo, xwd: no script calls them; for looking at a
+  #   private display by hand
+  x11-utils
+  #   awk (tests/check_binaries.sh)
+  mawk
+
+  # For developers, called by no script: clang-format (C and C++ sources)
+  clang-format
 )
+
+# What scripts/bare-root.sh runs out here: debootstrap (which checks the
+# archive's signature with gpgv and Debian's keyring, and fetches with
+# wget, its dependency), and git for the clone.
+bare_root_packages=(debootstrap debian-archive-keyring gpgv git)
+
+case "${1:-}" in
+  "") ;;
+  --bare-root) packages=("${bare_root_packages[@]}") ;;
+  *) echo "usage: setup.sh [--bare-root]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -29,7 +102,7 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
   # A mirror in the middle of a sync can fail one list (seen: the i386 list
@@ -44,6 +117,11 @@ if [ ${#missing[@]} -gt 0 ]; then
     release=(-o "APT::Default-Release=$codename")
   fi
   apt-get install -y -q --no-install-recommends "${release[@]}" "${missing[@]}"
+fi
+
+if [ "${1:-}" = --bare-root ]; then
+  echo "setup: done (what bare-root.sh runs)"
+  exit 0
 fi
 
 # Wine takes the ANSI code page from LANG, and only from a locale that
