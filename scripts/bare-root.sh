@@ -113,6 +113,7 @@ ns_id=
 
 # Ends every process of the run, unmounts whatever is still mounted below
 # the run's folder in this namespace (nothing should be) and removes it.
+# shellcheck disable=SC2317 # (run by the EXIT trap)
 cleanup() {
   local status=$?
   trap - EXIT INT TERM HUP
@@ -173,8 +174,8 @@ echo "bare-root: $branch at $(git -C "$checkout" log -1 --format='%h %s' "$commi
 # Inside the new namespaces, as their first process (PID 1), with this
 # machine's programs: mounts what the root needs, makes it the namespace's
 # root with pivot_root, lets go of the old root, and runs COMMAND with the
-# root's own programs.
-# shellcheck disable=SC2016  # expanded by the inner bash
+# root's own programs (its variables are the inner bash's own).
+# shellcheck disable=SC2016
 inner='
 set -euo pipefail
 root=$1 project=$2 command=$3
