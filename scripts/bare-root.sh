@@ -159,6 +159,8 @@ echo "bare-root: copying the root into $root"
 cp -a "$base" "$root"
 rm -f "$root/etc/resolv.conf"
 cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+# The machine's name resolves, as on an installed system (Wine asks).
+cp -L /etc/hosts "$root/etc/hosts"
 chmod 1777 "$root/tmp"
 
 commit=$(git -C "$checkout" rev-parse HEAD)
