@@ -107,7 +107,9 @@ void RunRules(const WorkerRequest &request) {
     Send("summary", summary);
     if (h.knownNames.size() > kMaxNames)
       Send("note",
-           "it asks for more than 8 files: subsets of the first 8 are tried");
+           "it asks for more than 8 files: the first 8 are offered in every "
+           "combination, the others only all present (nothing for you to "
+           "change: stagecheck tries fewer cases)");
     if (h.retire) {
       Send("retire");
       return;
