@@ -16,6 +16,33 @@
 
 namespace {
 
+// --- exports -----------------------------------------------------------------
+
+// What a host relies on to find and call the exports: their plain names,
+// and the plain C convention (the caller removes the argument). The
+// ordinals are not looked up.
+Verdict Exports(Scenario &s) {
+  std::string decorated =
+      DecoratedExport(ExportNames(s.instance.plugin.module));
+  if (!decorated.empty()) return Verdict::Failed(decorated);
+  s.Setup(s.harness.knownNames);
+  PrepareRecord(0, 0, 0);
+  int32_t result, removed = 0;
+  if (!s.CallCreateStage(0, result, &removed))
+    return Verdict::NotRun(s, "CreateStage");
+  std::string wrong = StackRemoved("CreateStage", removed);
+  if (!wrong.empty()) return Verdict::Failed(wrong);
+  if (!s.instance.plugin.info) return Verdict();  // info-export's to say
+  static StageInfoRecord info;
+  const void *infoExport =
+      reinterpret_cast<const void *>(s.instance.plugin.info);
+  if (!s.Guarded(s.instance.plugin.infoName,
+                 [&] { CallExport(infoExport, &info, &removed); }))
+    return Verdict::NotRun(s, s.instance.plugin.infoName);
+  wrong = StackRemoved(s.instance.plugin.infoName, removed);
+  return wrong.empty() ? Verdict() : Verdict::Failed(wrong);
+}
+
 // --- info-export -----------------------------------------------------------
 
 // Twice on the fresh instance, twice after a stage was loaded, over two
@@ -31,9 +58,11 @@ bool InfoValues(Scenario &s, Verdict &v, int32_t values[4]) {
     }
     for (uint8_t fill : {uint8_t(0xA5), uint8_t(0x5A)}) {
       memset(&block, fill, sizeof block);
-      StageInfoFn info = s.instance.plugin.info;
-      int32_t result = 0;
-      if (!s.Guarded(name, [&] { result = info(&block.record); }))
+      const void *info = reinterpret_cast<const void *>(s.instance.plugin.info);
+      int32_t result = 0, removed;
+      if (!s.Guarded(name, [&] {
+            result = CallExport(info, &block.record, &removed);
+          }))
         return v.Ran(s, name);
       if (result != 1)
         return v.Fail(std::string(name) + " returned " +
@@ -454,8 +483,11 @@ Verdict HostMemory(Scenario &s) {
   static StageInfoRecord info;
   return EverySubset(s, [&](const std::string &label) {
     if (s.instance.plugin.info) {
-      StageInfoFn infoExport = s.instance.plugin.info;
-      if (!s.Guarded(s.instance.plugin.infoName, [&] { infoExport(&info); }))
+      const void *infoExport =
+          reinterpret_cast<const void *>(s.instance.plugin.info);
+      int32_t removed;
+      if (!s.Guarded(s.instance.plugin.infoName,
+                     [&] { CallExport(infoExport, &info, &removed); }))
         return Verdict::NotRun(s, label);
     }
     if (!s.Create(0, 0, 7) || !s.Load()) return Verdict::NotRun(s, label);
@@ -482,6 +514,12 @@ struct Rule {
 };
 
 const Rule rules[] = {
+    {{"exports", "CreateStage and the info export: plain names, plain C calls",
+      "the export table read for decorated names (_CreateStage, "
+      "CreateStage@4, C++ names), which a host looking up the plain name "
+      "misses; each export called once with the stack measured around it "
+      "(cdecl: the caller removes the argument). Ordinals are not looked up"},
+     OnInstance<Exports>},
     {{"info-export",
       "the info export writes the four bytes at offset 96 only and returns 1",
       "StageInfo or CharacterInfo on a record with guard bytes on both "

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "call_checks.h"
 #include "draw_cost.h"
 #include "host_text.h"
 #include "rules.h"
@@ -16,6 +17,16 @@
 
 namespace {
 
+// For a DLL without CreateStage: whether it exports it under a decorated
+// name, which a host does not find. Mapped without running its code.
+std::string DecoratedHint(const char *path) {
+  HMODULE image = LoadLibraryExA(path, nullptr, DONT_RESOLVE_DLL_REFERENCES);
+  if (!image) return "";
+  std::string decorated = DecoratedExport(ExportNames(image));
+  FreeLibrary(image);
+  return decorated.empty() ? "" : "; " + decorated;
+}
+
 // Whether the DLL loads and is a plug-in; sends "error" when not.
 bool IsPlugin(const char *path) {
   PluginModule probe;
@@ -23,6 +34,7 @@ bool IsPlugin(const char *path) {
   BeginCall("LoadLibrary");
   int code = LoadPluginModule(path, probe, error);
   EndCall();
+  if (code == kNotAStagePlugin) error += DecoratedHint(path);
   if (code) {
     Send("error", error);
     return false;
