@@ -10,6 +10,7 @@
 #include <string.h>
 #include <windows.h>
 
+#include <map>
 #include <regex>
 #include <set>
 #include <string>
@@ -65,6 +66,8 @@ TEST(Stagecheck, OurPluginsHoldEveryRule) {
     EXPECT_EQ(report.rules.size(), size_t(RuleCount()));
     EXPECT_EQ(Failed(report), std::set<std::string>{}) << plugin;
     EXPECT_NE(report.cost.find("times"), std::string::npos) << report.cost;
+    // A note is printed only when the author has something to do.
+    EXPECT_EQ(report.notes, std::vector<std::string>{}) << plugin;
   }
 }
 
@@ -75,6 +78,12 @@ TEST(Stagecheck, OurPluginsHoldEveryRule) {
 // fresh workers go on after each fault.
 const std::set<std::string> kFaulting = {"long-directories",
                                          "odd-surface-sizes"};
+
+// Where a failure says what to change, the words that say it.
+const std::map<std::string, std::string> kSaysWhatToDo = {
+    {"frame-repeatable", "keep state only from load"},
+    {"exports", "StageInfo took 4 bytes of arguments off the stack"},
+};
 
 TEST(Stagecheck, EachBrokenPluginFailsItsOwnRuleAlone) {
   const unsigned long every = (1ul << RuleCount()) - 1;
@@ -87,6 +96,11 @@ TEST(Stagecheck, EachBrokenPluginFailsItsOwnRuleAlone) {
       EXPECT_EQ(report.exitCode, 1) << Details(report);
       EXPECT_EQ(Failed(report), std::set<std::string>{rule}) << Details(report);
       EXPECT_EQ(report.rules.size(), size_t(RuleCount()));
+      if (kSaysWhatToDo.count(rule)) {
+        EXPECT_NE(Details(report).find(kSaysWhatToDo.at(rule)),
+                  std::string::npos)
+            << Details(report);
+      }
       continue;
     }
     CheckOptions others = InProcess();
@@ -149,6 +163,14 @@ TEST(Stagecheck, NoPluginIsExitCodeTwo) {
   CheckReport notPlugin = CheckPlugin("kernel32.dll", nullptr, InProcess());
   EXPECT_EQ(notPlugin.exitCode, 2);
   EXPECT_NE(notPlugin.error.find("exports no CreateStage"), std::string::npos);
+  // Exported only under its __stdcall name, which no host looks up.
+  CheckReport decorated =
+      CheckPlugin("broken\\decorated_plugin.dll", nullptr, InProcess());
+  EXPECT_EQ(decorated.exitCode, 2);
+  EXPECT_NE(decorated.error.find("it exports CreateStage only as "
+                                 "\"CreateStage@4\""),
+            std::string::npos)
+      << decorated.error;
 }
 
 // The files a plug-in asked for reach the next worker on its command line
@@ -161,6 +183,44 @@ TEST(Stagecheck, FileNamesSurviveTheWorkersCommandLine) {
     EXPECT_EQ(word.find_first_of("\" |\t\n"), std::string::npos) << word;
     EXPECT_EQ(DecodeNames(word), names) << word;
   }
+}
+
+// Exports a host looking up plain names would miss, and how a convention
+// other than plain C shows.
+TEST(Stagecheck, DecoratedExportsAreNamed) {
+  const struct {
+    std::vector<std::string> names;
+    const char *missed;  // the export named in the text; "" for none
+  } cases[] = {
+      {{"CreateStage", "StageInfo"}, ""},
+      {{"CharacterInfo", "CreateStage"}, ""},
+      {{}, ""},
+      // Decorated beside the plain name: the host finds the plain one.
+      {{"CreateStage", "CreateStage@4", "StageInfo", "StageInfo@4"}, ""},
+      {{"CreateStage", "CharacterInfo", "_StageInfo@4"}, ""},
+      {{"_CreateStage@4", "_StageInfo@4"}, "\"_CreateStage@4\""},
+      {{"CreateStage", "StageInfo@4"}, "\"StageInfo@4\""},
+      {{"CreateStage", "_CharacterInfo"}, "\"_CharacterInfo\""},
+      {{"@CreateStage@4"}, "\"@CreateStage@4\""},
+      {{"?CreateStage@@YAHPAUStageObject@@@Z"}, "CreateStage only as"},
+      {{"_Z11CreateStageP11StageObject"}, "CreateStage only as"},
+      // Names that only look alike.
+      {{"CreateStages", "_CreateStage2", "CreateStage@x", "_Z", "_Z99Create",
+        "?"},
+       ""},
+  };
+  for (const auto &c : cases) {
+    std::string text = DecoratedExport(c.names);
+    std::string label = c.names.empty() ? "none" : c.names[0];
+    if (!*c.missed)
+      EXPECT_EQ(text, "") << label;
+    else
+      EXPECT_NE(text.find(c.missed), std::string::npos)
+          << label << ": " << text;
+  }
+  EXPECT_EQ(StackRemoved("CreateStage", 0), "");
+  EXPECT_NE(StackRemoved("CreateStage", 4).find("off by 4 bytes"),
+            std::string::npos);
 }
 
 ServiceCall GetPathCall(int32_t kind) {
@@ -285,6 +345,7 @@ TEST(Stagecheck, APluginThatEndsOrBreaksItsProcessFailsRuleByRule) {
     const char *rule;
     std::string report;
   } expected[] = {
+      {"exports", "PASS"},
       {"info-export", "PASS"},
       {"create-stage", "PASS"},
       {"load-paths", "PASS"},
@@ -316,7 +377,7 @@ TEST(Stagecheck, APluginThatEndsOrBreaksItsProcessFailsRuleByRule) {
     EXPECT_TRUE(std::regex_search(report, std::regex(e.report))) << output;
   }
   EXPECT_NE(output.find("\ncost  "), std::string::npos) << output;
-  EXPECT_NE(output.find("stagecheck: 14 rules, 9 hold, 5 fail\n"),
+  EXPECT_NE(output.find("stagecheck: 15 rules, 10 hold, 5 fail\n"),
             std::string::npos)
       << output;
 }

@@ -60,13 +60,14 @@ static void STAGE_CDECL Release(void) {
 
 static void STAGE_CDECL Aux(void) {}
 
-/* Exported through example.def, undecorated: StageInfo @2. */
+/* Exported through example.def by its plain name, as the game looks it
+ * up. */
 int32_t STAGE_CDECL StageInfo(StageInfoRecord *info) {
   info->infoValue = STAGE_INFO_VALUE;
   return 1;
 }
 
-/* Exported through example.def: CreateStage @1. Writes the four callbacks
+/* Exported through example.def by its plain name. Writes the four callbacks
  * and nothing else of the record, and calls no service. */
 int32_t STAGE_CDECL CreateStage(StageObject *stage) {
   currentStage = stage;

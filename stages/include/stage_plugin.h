@@ -11,12 +11,26 @@
  * Surface and every string it returns. A plug-in owns only a few global
  * pointers and carries nothing else from one frame to the next.
  *
+ * Every frame, draw makes the same calls: which DrawSurface calls it makes
+ * and every argument they carry depend only on what load got (the surfaces
+ * and their sizes) and on the record's drawParam at that moment. Nothing
+ * else may change them: no frame counter, no clock, no input, nothing kept
+ * from an earlier frame. So a stage cannot animate; the picture moves only
+ * as the host moves its view. (stagecheck's rule frame-repeatable draws
+ * three frames and compares them call by call.)
+ *
  * Every field is 32 bits wide, little-endian, with no gaps; the offsets in
  * the comments are fixed because host and plug-in are built separately.
  * Usable from C and C++.
  */
 #ifndef STAGE_PLUGIN_H
 #define STAGE_PLUGIN_H
+
+/* Plug-ins are 32-bit x86 DLLs, and the layouts below hold only there. */
+#if !defined(__i386__) && !defined(_M_IX86)
+#error \
+    "stage_plugin.h: stage plug-ins and their hosts are 32-bit x86 programs; compile for 32-bit x86 (i686-w64-mingw32-gcc, gcc -m32, Visual C++ for x86), not for this target"
+#endif
 
 #include <stddef.h>
 #include <stdint.h>
@@ -140,7 +154,8 @@ typedef void(STAGE_CDECL *StageCallback)(void);
  * drawParam through it afresh. */
 typedef struct StageObject {
   uint32_t hostReserved; /*  0: never touched by the plug-in */
-  StageCallback draw;    /*  4: set by CreateStage; once per frame */
+  StageCallback draw;    /*  4: set by CreateStage; once per frame, the
+                            same calls every frame (see the top) */
   StageCallback load;    /*  8: set by CreateStage; once, before drawing */
   StageCallback release; /* 12: set by CreateStage; once, at the end */
   StageCallback aux;     /* 16: set by CreateStage; does nothing */
@@ -169,9 +184,13 @@ STAGE_STATIC_ASSERT(sizeof(StageInfoRecord) == 100, "StageInfoRecord size");
 /* The value every info export stores. */
 #define STAGE_INFO_VALUE 500
 
-/* Exports. "stage.dll": CreateStage @1, StageInfo @2.
- *          "tessel.dll": CharacterInfo @1, CreateStage @2.
- * All cdecl, undecorated, and always return 1. */
+/* Exports, each returning 1: CreateStage and an info export, StageInfo or
+ * CharacterInfo. The host finds them by name, undecorated ("CreateStage",
+ * never "_CreateStage" or "CreateStage@4"), and calls them as plain C
+ * functions (cdecl: the caller removes the argument). It does not look
+ * them up by ordinal: those of our DLLs ("stage.dll": CreateStage @1,
+ * StageInfo @2; "tessel.dll": CharacterInfo @1, CreateStage @2) are fixed
+ * only so that the shipped files stay as they were. */
 typedef int32_t(STAGE_CDECL *CreateStageFn)(StageObject *stage);
 typedef int32_t(STAGE_CDECL *StageInfoFn)(StageInfoRecord *info);
 

@@ -25,6 +25,14 @@ const int kCostRounds = 3;
 void MeasureDrawCost(StageObject &stage, const FloorCall *calls, int count,
                      long frames, CostRound rounds[kCostRounds]);
 
+// The least time per frame of draw and of the floor over `batches` pairs
+// of batches of `frames` calls, draw and floor taking turns. Whatever else
+// runs on the machine only ever adds time to a batch, so the least of many
+// short ones is the figure that repeats from run to run (the median of a
+// few long rounds does not: a neighbour busy in one of them moves it).
+CostRound LeastDrawCost(StageObject &stage, const FloorCall *calls, int count,
+                        int batches, long frames);
+
 // The median of the rounds' draw / floor ratios.
 double MedianRatio(const CostRound rounds[kCostRounds]);
 

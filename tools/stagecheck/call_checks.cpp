@@ -4,6 +4,7 @@
 
 #include <limits.h>
 #include <stddef.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <map>
@@ -162,4 +163,60 @@ std::string SecondReleaseWrong(const std::vector<ServiceCall> &released,
              "surfaces stay in place";
   }
   return "";
+}
+
+namespace {
+
+// The plain name a decorated export name stands for, or "": "_X", "@X",
+// "X@4", "_X@4", "@X@4", Visual C++'s "?X@@..." and GCC's "_Z1X...".
+std::string Undecorated(const std::string &name) {
+  std::string plain = name;
+  if (plain.size() > 1 && plain[0] == '?')
+    return plain.substr(1, plain.find('@') - 1);
+  if (plain.compare(0, 2, "_Z") == 0) {
+    size_t digits = plain.find_first_not_of("0123456789", 2);
+    if (digits == 2 || digits == std::string::npos) return "";
+    size_t length = strtoul(plain.c_str() + 2, nullptr, 10);
+    return plain.substr(digits, length);
+  }
+  if (!plain.empty() && (plain[0] == '_' || plain[0] == '@')) plain.erase(0, 1);
+  size_t at = plain.rfind('@');
+  if (at != std::string::npos && at + 1 < plain.size() &&
+      plain.find_first_not_of("0123456789", at + 1) == std::string::npos)
+    plain.erase(at);
+  return plain == name ? "" : plain;
+}
+
+}  // namespace
+
+std::string DecoratedExport(const std::vector<std::string> &names) {
+  auto exported = [&](const char *name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+  };
+  const bool hasInfo = exported("StageInfo") || exported("CharacterInfo");
+  for (const std::string &name : names) {
+    std::string plain = Undecorated(name);
+    bool missed =
+        (plain == "CreateStage" && !exported("CreateStage")) ||
+        ((plain == "StageInfo" || plain == "CharacterInfo") && !hasInfo);
+    if (missed)
+      return "it exports " + plain + " only as \"" + name +
+             "\", a decorated name (a __stdcall or C++ function, or no .def "
+             "file), which the game does not find: it looks exports up by "
+             "their plain names. To fix: declare it extern \"C\" and "
+             "STAGE_CDECL and list it by name in a .def file, as "
+             "sdk\\example\\example.def does";
+  }
+  return "";
+}
+
+std::string StackRemoved(const char *name, int32_t removed) {
+  if (!removed) return "";
+  return std::string(name) + " took " + std::to_string(removed) +
+         " bytes of arguments off the stack as it returned (a __stdcall "
+         "function?); the game calls it as plain C (cdecl) and removes them "
+         "itself, so its stack would be off by " +
+         std::to_string(removed) +
+         " bytes after each call. To fix: declare it STAGE_CDECL, as the "
+         "header's CreateStageFn and StageInfoFn are";
 }

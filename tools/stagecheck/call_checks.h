@@ -43,6 +43,17 @@ std::string ReleasesWrong(const std::vector<ServiceCall> &calls,
                           const std::vector<Surface *> &given,
                           const std::string &label);
 
+// What a host misses in the export table `names`: CreateStage, or an info
+// export (StageInfo or CharacterInfo), exported only under a decorated
+// name (_CreateStage, CreateStage@4, _StageInfo@4, a C++ name, ...), which
+// a host looking it up by its plain name does not find. "" when every one
+// of them that is there is there under its plain name.
+std::string DecoratedExport(const std::vector<std::string> &names);
+
+// An export of one argument that removed `removed` bytes from the stack
+// as it returned; "" for 0, as plain C (cdecl) asks.
+std::string StackRemoved(const char *name, int32_t removed);
+
 // A call that reads the first record after a second CreateStage has
 // pointed it at table C with drawParam 999.
 bool ReadsFirst(const ServiceCall &call);

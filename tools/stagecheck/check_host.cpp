@@ -134,6 +134,28 @@ HostServices Table(int t) {
   return t == 0 ? TableOf<0>() : t == 1 ? TableOf<1>() : TableOf<2>();
 }
 
+// CallExport's body: pushes the argument, calls, and measures how far the
+// stack pointer moved back up (esi and ebp survive any calling convention).
+extern "C" int32_t CallOneArgument(const void *function, void *argument,
+                                   int32_t *removed);
+__asm__(
+    ".text\n"
+    "_CallOneArgument:\n"
+    "  pushl %ebp\n"
+    "  movl %esp, %ebp\n"
+    "  pushl %esi\n"
+    "  pushl 12(%ebp)\n"  // the argument
+    "  movl %esp, %esi\n"
+    "  call *8(%ebp)\n"
+    "  movl %esp, %ecx\n"
+    "  subl %esi, %ecx\n"  // what the export removed
+    "  movl 16(%ebp), %edx\n"
+    "  movl %ecx, (%edx)\n"
+    "  leal -4(%ebp), %esp\n"  // the stack as it was, whatever it did
+    "  popl %esi\n"
+    "  popl %ebp\n"
+    "  ret\n");
+
 // The plug-in's frames sit below a pad of this many bytes, so that a
 // buffer overflow on its stack lands in the pad, not in stagecheck's own
 // frames, and shows. (An unchecked sprintf of a 4000-character directory
@@ -432,6 +454,28 @@ bool GuardedCall(void (*call)(void *), void *argument, const std::string &label,
     return false;
   }
   return true;
+}
+
+int32_t CallExport(const void *function, void *argument, int32_t *removed) {
+  return CallOneArgument(function, argument, removed);
+}
+
+std::vector<std::string> ExportNames(HMODULE module) {
+  std::vector<std::string> names;
+  const BYTE *base = reinterpret_cast<const BYTE *>(module);
+  const IMAGE_NT_HEADERS *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(
+      base + reinterpret_cast<const IMAGE_DOS_HEADER *>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY &entry =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  if (!entry.VirtualAddress || !entry.Size) return names;
+  const IMAGE_EXPORT_DIRECTORY *exports =
+      reinterpret_cast<const IMAGE_EXPORT_DIRECTORY *>(base +
+                                                       entry.VirtualAddress);
+  const DWORD *name =
+      reinterpret_cast<const DWORD *>(base + exports->AddressOfNames);
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+    names.push_back(reinterpret_cast<const char *>(base + name[i]));
+  return names;
 }
 
 void ReportCrashesToParent() { SetUnhandledExceptionFilter(SendCrash); }

@@ -109,6 +109,15 @@ void EndCall();
 bool GuardedCall(void (*call)(void *), void *argument, const std::string &label,
                  std::string &what);
 
+// Calls a plug-in's export of one argument (CreateStage, the info export)
+// as a plain C host does, and puts the stack back however the export left
+// it. `removed`: the bytes of arguments the export took off the stack as it
+// returned, 0 for plain C (cdecl), 4 for a __stdcall function.
+int32_t CallExport(const void *function, void *argument, int32_t *removed);
+
+// The names in the export table of a loaded module.
+std::vector<std::string> ExportNames(HMODULE module);
+
 // From now on a fault anywhere in the worker sends "crash" to the parent
 // and ends the process; addresses are given relative to `plugin`, the
 // instance being run (set again for each instance).

@@ -4,7 +4,6 @@
 // that one fault in a plug-in shows as one failed rule.
 #include "rules.h"
 
-#include <emmintrin.h>
 #include <math.h>
 #include <stdint.h>
 #include <string.h>
@@ -14,9 +13,35 @@
 #include "call_checks.h"
 #include "scenario.h"
 #include "service_table.h"
-#include "worker_protocol.h"
 
 namespace {
+
+// --- exports -----------------------------------------------------------------
+
+// What a host relies on to find and call the exports: their plain names,
+// and the plain C convention (the caller removes the argument). The
+// ordinals are not looked up.
+Verdict Exports(Scenario &s) {
+  std::string decorated =
+      DecoratedExport(ExportNames(s.instance.plugin.module));
+  if (!decorated.empty()) return Verdict::Failed(decorated);
+  s.Setup(s.harness.knownNames);
+  PrepareRecord(0, 0, 0);
+  int32_t result, removed = 0;
+  if (!s.CallCreateStage(0, result, &removed))
+    return Verdict::NotRun(s, "CreateStage");
+  std::string wrong = StackRemoved("CreateStage", removed);
+  if (!wrong.empty()) return Verdict::Failed(wrong);
+  if (!s.instance.plugin.info) return Verdict();  // info-export's to say
+  static StageInfoRecord info;
+  const void *infoExport =
+      reinterpret_cast<const void *>(s.instance.plugin.info);
+  if (!s.Guarded(s.instance.plugin.infoName,
+                 [&] { CallExport(infoExport, &info, &removed); }))
+    return Verdict::NotRun(s, s.instance.plugin.infoName);
+  wrong = StackRemoved(s.instance.plugin.infoName, removed);
+  return wrong.empty() ? Verdict() : Verdict::Failed(wrong);
+}
 
 // --- info-export -----------------------------------------------------------
 
@@ -33,9 +58,11 @@ bool InfoValues(Scenario &s, Verdict &v, int32_t values[4]) {
     }
     for (uint8_t fill : {uint8_t(0xA5), uint8_t(0x5A)}) {
       memset(&block, fill, sizeof block);
-      StageInfoFn info = s.instance.plugin.info;
-      int32_t result = 0;
-      if (!s.Guarded(name, [&] { result = info(&block.record); }))
+      const void *info = reinterpret_cast<const void *>(s.instance.plugin.info);
+      int32_t result = 0, removed;
+      if (!s.Guarded(name, [&] {
+            result = CallExport(info, &block.record, &removed);
+          }))
         return v.Ran(s, name);
       if (result != 1)
         return v.Fail(std::string(name) + " returned " +
@@ -220,6 +247,13 @@ Verdict HostAfresh(Scenario &s) {
   return Verdict();
 }
 
+// What an author changes when frames differ: the usual causes and the fix.
+const char kFrameFix[] =
+    "To fix: draw must keep nothing from one frame to the next (no frame "
+    "counter, no clock or timer read, no input, no value it updates): keep "
+    "state only from load, and derive every argument from the surfaces' "
+    "sizes and the record's drawParam. A stage cannot animate";
+
 Verdict FrameRepeatable(Scenario &s) {
   std::vector<ServiceCall> first;
   for (int frame = 0; frame < 3; ++frame) {
@@ -233,7 +267,9 @@ Verdict FrameRepeatable(Scenario &s) {
     if (!difference.empty())
       return Verdict::Failed("frame 1 and frame " + std::to_string(frame + 1) +
                              " of the same stage differ: " + difference +
-                             "; the rule asks for the same calls");
+                             "; the rule asks for the same calls every "
+                             "frame. " +
+                             kFrameFix);
   }
   return Verdict();
 }
@@ -241,7 +277,6 @@ Verdict FrameRepeatable(Scenario &s) {
 // --- x87-precision -----------------------------------------------------------
 
 unsigned short hostControlWord;
-unsigned hostMxcsr;
 void Nothing() {}
 void SingleX87() {
   __asm__ volatile("fnstcw %0" : "=m"(hostControlWord));
@@ -249,14 +284,12 @@ void SingleX87() {
   __asm__ volatile("fldcw %0" : : "m"(single));
 }
 void RestoreX87() { __asm__ volatile("fldcw %0" : : "m"(hostControlWord)); }
-void TruncatingSse() {
-  hostMxcsr = _mm_getcsr();
-  _mm_setcsr((hostMxcsr & ~0x6000u) | 0x6000u);  // round toward zero
-}
-void RestoreSse() { _mm_setcsr(hostMxcsr); }
 
 // The first frame of a fresh instance with everything present, drawn with
-// the floating-point units as `prepare` sets them.
+// the x87 unit as `prepare` sets it. (SSE rounding toward zero is not
+// tried: under it every plug-in that computes a quad rounds differently,
+// ours too, and the contract asks nothing of a plug-in for a host that
+// changes the SSE rounding mode: an author could do nothing about it.)
 bool FirstFrame(Harness &h, Verdict &v, const char *label, void (*prepare)(),
                 void (*restore)(), std::vector<ServiceCall> &frame) {
   Scenario s(h);
@@ -275,7 +308,7 @@ bool FirstFrame(Harness &h, Verdict &v, const char *label, void (*prepare)(),
 
 Verdict X87Precision(Harness &h) {
   Verdict v;
-  std::vector<ServiceCall> plain, single, truncating;
+  std::vector<ServiceCall> plain, single;
   if (!FirstFrame(h, v, "as the host starts", Nothing, Nothing, plain) ||
       !FirstFrame(h, v, "with the x87 unit at single precision", SingleX87,
                   RestoreX87, single))
@@ -286,16 +319,6 @@ Verdict X87Precision(Harness &h) {
         "the first frame with the x87 unit at single precision differs from "
         "the first frame as the host starts: " +
         difference + "; the rule asks for the same values");
-  if (FirstFrame(h, v, "with SSE rounding toward zero", TruncatingSse,
-                 RestoreSse, truncating)) {
-    std::string changed = Difference(plain, truncating);
-    Send("note", changed.empty()
-                     ? "sse-rounding: the first frame is the same with SSE "
-                       "rounding toward zero"
-                     : "sse-rounding: with SSE rounding toward zero the "
-                       "first frame differs: " +
-                           changed);
-  }
   return v;
 }
 
@@ -460,8 +483,11 @@ Verdict HostMemory(Scenario &s) {
   static StageInfoRecord info;
   return EverySubset(s, [&](const std::string &label) {
     if (s.instance.plugin.info) {
-      StageInfoFn infoExport = s.instance.plugin.info;
-      if (!s.Guarded(s.instance.plugin.infoName, [&] { infoExport(&info); }))
+      const void *infoExport =
+          reinterpret_cast<const void *>(s.instance.plugin.info);
+      int32_t removed;
+      if (!s.Guarded(s.instance.plugin.infoName,
+                     [&] { CallExport(infoExport, &info, &removed); }))
         return Verdict::NotRun(s, label);
     }
     if (!s.Create(0, 0, 7) || !s.Load()) return Verdict::NotRun(s, label);
@@ -488,6 +514,12 @@ struct Rule {
 };
 
 const Rule rules[] = {
+    {{"exports", "CreateStage and the info export: plain names, plain C calls",
+      "the export table read for decorated names (_CreateStage, "
+      "CreateStage@4, C++ names), which a host looking up the plain name "
+      "misses; each export called once with the stack measured around it "
+      "(cdecl: the caller removes the argument). Ordinals are not looked up"},
+     OnInstance<Exports>},
     {{"info-export",
       "the info export writes the four bytes at offset 96 only and returns 1",
       "StageInfo or CharacterInfo on a record with guard bytes on both "
@@ -523,8 +555,7 @@ const Rule rules[] = {
      OnLoadedStage<FrameRepeatable>},
     {{"x87-precision",
       "the first frame is the same with the x87 unit at single precision",
-      "as a Direct3D 9 host leaves it by default; also reported as a note: "
-      "the same with SSE rounding toward zero"},
+      "as a Direct3D 9 host leaves it by default"},
      X87Precision},
     {{"release-once",
       "release passes every loaded surface exactly once and nothing else",
@@ -575,5 +606,6 @@ void ListRules(FILE *out) {
             rule.info.how);
   fprintf(out, "%-18s %s\n", "cost",
           "reported, not a rule: one draw against the same DrawSurface calls "
-          "made bare through the service table");
+          "made bare through the service table, the least time of 300 "
+          "batches of each");
 }

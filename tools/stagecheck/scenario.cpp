@@ -87,11 +87,16 @@ bool Scenario::Create(int record, int table, int32_t drawParam) {
   return true;
 }
 
-bool Scenario::CallCreateStage(int record, int32_t &result) {
-  CreateStageFn create = instance.plugin.createStage;
+bool Scenario::CallCreateStage(int record, int32_t &result, int32_t *removed) {
+  const void *create =
+      reinterpret_cast<const void *>(instance.plugin.createStage);
   StageObject *object = &Record(record);
+  int32_t took = 0;
   result = 0;
-  return Guarded("CreateStage", [&] { result = create(object); });
+  bool ran = Guarded("CreateStage",
+                     [&] { result = CallExport(create, object, &took); });
+  if (removed) *removed = took;
+  return ran;
 }
 
 bool Scenario::Run(StageCallback callback, const char *what) {

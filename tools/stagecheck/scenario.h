@@ -68,8 +68,9 @@ struct Scenario {
                    &call, what);
   }
   bool Guarded(void (*call)(void *), void *argument, const char *what);
-  // CreateStage on `record` as it stands; `result` is what it returned.
-  bool CallCreateStage(int record, int32_t &result);
+  // CreateStage on `record` as it stands; `result` is what it returned,
+  // `removed` what it took off the stack (CallExport).
+  bool CallCreateStage(int record, int32_t &result, int32_t *removed = nullptr);
   // CreateStage on a fresh record; false when it left a callback that is
   // not the plug-in's (nothing to run then).
   bool Create(int record, int table, int32_t drawParam);

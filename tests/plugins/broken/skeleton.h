@@ -18,6 +18,13 @@ static bool loaded;
 #ifndef STORE_INFO
 #define STORE_INFO(info) ((info)->infoValue = STAGE_INFO_VALUE)
 #endif
+// The exports' calling conventions.
+#ifndef INFO_CONVENTION
+#define INFO_CONVENTION STAGE_CDECL
+#endif
+#ifndef CREATE_CONVENTION
+#define CREATE_CONVENTION STAGE_CDECL
+#endif
 // Anything CreateStage does besides storing the record and the callbacks.
 #ifndef CREATE_EXTRA
 #define CREATE_EXTRA(stage)
@@ -87,13 +94,13 @@ static void STAGE_CDECL Release() {
 
 static void STAGE_CDECL Aux() {}
 
-extern "C" __declspec(dllexport) int32_t STAGE_CDECL
+extern "C" __declspec(dllexport) int32_t INFO_CONVENTION
     StageInfo(StageInfoRecord *info) {
   STORE_INFO(info);
   return 1;
 }
 
-extern "C" __declspec(dllexport) int32_t STAGE_CDECL
+extern "C" __declspec(dllexport) int32_t CREATE_CONVENTION
     CreateStage(StageObject *stage) {
   STORE_STAGE(stage);
   stage->draw = Draw;
