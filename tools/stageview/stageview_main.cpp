@@ -355,6 +355,12 @@ int StageviewMain(int argc, char **argv) {
   View view =
       ChosenView(options, FitToStage(options.eyeHeight, *frame, fitted));
   int status = kExitDone;
+  // The image prints the framing with its first frame; the other modes
+  // print it here, so every run says what it used.
+  if (options.window || options.bench) {
+    PrintFraming(fitted, view, FramingSource(options));
+    fflush(stdout);  // seen while the window is open
+  }
   if (options.window)
     RunWindow({options.plugin, options.folder, options.eyeHeight, Report}, view,
               fitted, frame.get());
