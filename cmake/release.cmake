@@ -54,10 +54,12 @@ install(FILES ${PROJECT_BINARY_DIR}/release/README.txt DESTINATION .
 install(TARGETS stageview stagecheck RUNTIME DESTINATION sdk COMPONENT release)
 install(FILES ${PROJECT_BINARY_DIR}/release/sdk/README.txt
               docs/stage-authoring.md
+              docs/stage-classic.png docs/stage-classic-pan.png
         DESTINATION sdk COMPONENT release)
 install(FILES stages/include/stage_plugin.h DESTINATION sdk/include
         COMPONENT release)
 install(DIRECTORY ${PROJECT_BINARY_DIR}/stages/samples/layered
+                  ${PROJECT_BINARY_DIR}/stages/samples/classic
                   ${PROJECT_BINARY_DIR}/stages/samples/single
         DESTINATION sdk/samples COMPONENT release)
 install(FILES sdk/example/example.c sdk/example/example.def

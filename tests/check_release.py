@@ -33,6 +33,8 @@ ARCHIVE_FILES = [
     "sdk/stageview.exe", "sdk/stage-authoring.md",
     "sdk/samples/layered/back1.bmp", "sdk/samples/layered/back2.bmp",
     "sdk/samples/layered/back3.bmp", "sdk/samples/single/back1.bmp",
+    "sdk/samples/classic/back1.bmp", "sdk/samples/classic/back2.bmp",
+    "sdk/samples/classic/back3.bmp",
     "sdk/example/example.c", "sdk/example/example.def",
     "sdk/example/CMakeLists.txt", "sdk/example/README.txt",
 ]

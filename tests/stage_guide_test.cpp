@@ -3,15 +3,18 @@
 // builds the stage the guide speaks of, renders it through the real
 // plug-in, and finds the printed figures in stageview's layer line and the
 // same figures at their place in the guide.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "stage_host.h"
+#include "stageview_main.h"
 #include "test_files.h"
 
 namespace {
@@ -38,6 +41,55 @@ std::string GuideText() {
   return flat;
 }
 
+// The guide's lines as they are (its command and output blocks).
+std::vector<std::string> GuideLines() {
+  std::vector<std::string> lines;
+  const char *path = getenv("STAGE_GUIDE");
+  if (!path) return lines;
+  Bytes bytes = ReadBytes(path);
+  std::string line;
+  for (unsigned char c : bytes) {
+    if (c == '\n') {
+      lines.push_back(line);
+      line.clear();
+    } else if (c != '\r') {
+      line += char(c);
+    }
+  }
+  lines.push_back(line);
+  return lines;
+}
+
+// stageview run in this process as its command line `args` asks, with what
+// it prints on stdout and stderr (in a temporary file in place of each).
+int RunStageview(std::vector<std::string> args, std::string *printed) {
+  args.insert(args.begin(), "stageview");
+  std::vector<char *> argv;
+  for (std::string &a : args) argv.push_back(&a[0]);
+  fflush(stdout);
+  FILE *sink = tmpfile();
+  int saved = _dup(_fileno(stdout));
+  _dup2(_fileno(sink), _fileno(stdout));
+  SendStageviewErrorsTo(sink);
+  SendHostWarningsTo(sink);
+  int code = StageviewMain(int(argv.size()), argv.data());
+  fflush(stdout);
+  SendStageviewErrorsTo(stderr);
+  SendHostWarningsTo(stderr);
+  _dup2(saved, _fileno(stdout));
+  _close(saved);
+  fflush(sink);
+  rewind(sink);
+  std::string text;
+  char chunk[4096];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, sink)) > 0) text.append(chunk, n);
+  fclose(sink);
+  for (char c : text)
+    if (c != '\r') *printed += c;
+  return code;
+}
+
 // A 24-bit grey bitmap of the given size.
 Bytes GreyBmp(int width, int height) {
   const size_t stride = (size_t(width) * 3 + 3) / 4 * 4;
@@ -53,17 +105,6 @@ Bytes GreyBmp(int width, int height) {
   file[26] = 1, file[28] = 24;
   return file;
 }
-
-// The absent layers' warnings are expected: kept off the test's output
-// while the object lives.
-struct QuietWarnings {
-  FILE *sink = tmpfile();
-  QuietWarnings() { SendHostWarningsTo(sink ? sink : stderr); }
-  ~QuietWarnings() {
-    SendHostWarningsTo(stderr);
-    if (sink) fclose(sink);
-  }
-};
 
 struct GuideCase {
   const char *name;
@@ -167,6 +208,33 @@ const GuideCase kCases[] = {
      2,
      {"rows 177 to 561"},
      {"at 800 x 480 layer 3 rows 177 to 561"}},
+    // The recommended sizes, as a stage of three.
+    {"recommended sky",
+     "stage.dll",
+     {{800, 480}, {1024, 400}, {1152, 320}},
+     0,
+     {"quad z 3.03,", "rows 209 to 594", "moves 47.7 columns"},
+     {"| sky | back1.bmp | 800 x 480 | 3.03 | 209 to 594 | 47.7 |",
+      "at W = 800 (s = 0.801) rows 209 to 594"}},
+    {"recommended mountains",
+     "stage.dll",
+     {{800, 480}, {1024, 400}, {1152, 320}},
+     1,
+     {"quad z 0.6967,", "rows 227 to 467", "moves 89.0 columns"},
+     {"| mountains | back2.bmp | 1024 x 400 | 0.6967 | 227 to 467 | 89.0 |"}},
+    {"recommended ground",
+     "stage.dll",
+     {{800, 480}, {1024, 400}, {1152, 320}},
+     2,
+     {"quad z 0.28,", "rows 396 to 652", "moves 105.3 columns"},
+     {"| ground | back3.bmp | 1152 x 320 | 0.28 | 396 to 652 | 105.3 |"}},
+    {"recommended single layer",
+     "tessel.dll",
+     {{1280, 488}},
+     0,
+     {"quad z 0.03,", "rows 220 to 464", "moves 118.2 columns"},
+     {"| tessel.dll's one layer | back1.bmp | 1280 x 488 | 0.03 | 220 to 464 "
+      "| 118.2 |"}},
     {"tessel, any size",
      "tessel.dll",
      {{333, 222}},
@@ -178,20 +246,28 @@ const GuideCase kCases[] = {
 TEST(StageGuide, EveryFigureIsWhatStageviewPrints) {
   const std::string guide = GuideText();
   ASSERT_FALSE(guide.empty()) << "STAGE_GUIDE, set by CTest, names the guide";
-  std::unique_ptr<Frame> frame(new Frame);
-  QuietWarnings quiet;
+  EXPECT_NE(guide.find("stageview.exe ..\\stage.dll FOLDER --framing guide"),
+            std::string::npos);
   for (const GuideCase &c : kCases) {
     SCOPED_TRACE(c.name);
     TempFolder stage;
     for (size_t i = 0; i < c.layers.size(); ++i)
       WriteBytes(stage.Join("back" + std::to_string(i + 1) + ".bmp"),
                  GreyBmp(c.layers[i].first, c.layers[i].second));
-    std::string error;
-    ASSERT_EQ(OpenStage(c.plugin, stage.path.c_str(), error), 0) << error;
-    FrameRequests drawn = RenderFrame(PlainView(0), *frame);
-    std::vector<std::string> lines = DescribeLayers(drawn, PlainView(0));
-    CloseStage();
-    ASSERT_LT(c.line, lines.size());
+    // The guide's command for these figures, FOLDER being the stage.
+    TempFolder out;
+    std::string printed;
+    ASSERT_EQ(RunStageview({c.plugin, stage.path, "--framing", "guide", "--out",
+                            out.Join("x.bmp")},
+                           &printed),
+              0)
+        << printed;
+    // The layer lines, in the order printed.
+    std::vector<std::string> lines;
+    for (size_t at = 0;
+         (at = printed.find("stageview: back", at)) != std::string::npos; ++at)
+      lines.push_back(printed.substr(at, printed.find('\n', at) - at));
+    ASSERT_LT(c.line, lines.size()) << printed;
     for (const std::string &figure : c.printed)
       EXPECT_NE(lines[c.line].find(figure), std::string::npos)
           << "stageview printed: " << lines[c.line] << "\nnot: " << figure;
@@ -201,25 +277,49 @@ TEST(StageGuide, EveryFigureIsWhatStageviewPrints) {
   }
 }
 
-// The guide's sample output: the three-layer sample under the framing
-// stageview fits to it.
-TEST(StageGuide, SampleOutputIsWhatStageviewPrints) {
-  const std::string guide = GuideText();
-  ASSERT_FALSE(guide.empty()) << "STAGE_GUIDE, set by CTest, names the guide";
-  std::unique_ptr<Frame> frame(new Frame);
-  std::string error;
-  ASSERT_EQ(OpenStage("stage.dll", "samples\\layered", error), 0) << error;
-  FrameRequests layers;
-  View view = FitToStage(0, *frame, layers);
-  std::vector<std::string> lines = DescribeLayers(layers, view);
-  CloseStage();
-  char framing[200];
-  snprintf(framing, sizeof framing, "zoom %.4g, horizon at row %.1f", view.zoom,
-           view.horizonRow);
-  EXPECT_NE(guide.find(framing), std::string::npos) << framing;
-  ASSERT_FALSE(lines.empty());
-  EXPECT_NE(guide.find("stageview: " + lines[0]), std::string::npos)
-      << lines[0];
+// Every command the guide gives on a sample ("stageview.exe ..\\stage.dll
+// samples\\..."), run as it stands but for the image it writes, prints
+// each "stageview: " line of the output block that follows it.
+TEST(StageGuide, EveryCommandPrintsWhatTheGuideShows) {
+  const std::vector<std::string> lines = GuideLines();
+  ASSERT_GT(lines.size(), 1u) << "STAGE_GUIDE, set by CTest, names the guide";
+  int commands = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string &line = lines[i];
+    if (line.rfind("stageview.exe ..\\", 0) != 0 ||
+        line.find(" samples\\") == std::string::npos)
+      continue;
+    SCOPED_TRACE(line);
+    // The arguments, the plug-in as seen from this test's folder.
+    std::vector<std::string> args;
+    for (size_t at = strlen("stageview.exe "); at < line.size();) {
+      size_t end = line.find(' ', at);
+      if (end == std::string::npos) end = line.size();
+      args.push_back(line.substr(at, end - at));
+      at = end + 1;
+    }
+    args[0] = args[0].substr(3);  // "..\\stage.dll"
+    TempFolder out;
+    for (size_t a = 0; a + 1 < args.size(); ++a)
+      if (args[a] == "--out") args[a + 1] = out.Join(args[a + 1]);
+    // The output block: the next fenced block after the command's own.
+    size_t at = i + 1;
+    while (at < lines.size() && lines[at].rfind("```", 0) != 0) ++at;
+    ++at;
+    while (at < lines.size() && lines[at].rfind("```", 0) != 0) ++at;
+    std::vector<std::string> shown;
+    for (++at; at < lines.size() && lines[at].rfind("```", 0) != 0; ++at)
+      if (lines[at].rfind("stageview: ", 0) == 0) shown.push_back(lines[at]);
+    EXPECT_FALSE(shown.empty()) << "no output block after the command";
+    std::string printed;
+    EXPECT_EQ(RunStageview(args, &printed), 0) << printed;
+    for (const std::string &expected : shown)
+      EXPECT_NE(printed.find(expected + "\n"), std::string::npos)
+          << "the guide shows: " << expected << "\nstageview printed:\n"
+          << printed;
+    ++commands;
+  }
+  EXPECT_GE(commands, 3);
 }
 
 }  // namespace

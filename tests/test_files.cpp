@@ -100,16 +100,19 @@ long RunProgram(const std::string &commandLine, std::string *output) {
   HANDLE readEnd = nullptr, writeEnd = nullptr;
   if (output && !CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return -2;
   if (output) SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   if (output) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = writeEnd;
   }
-  std::string command = commandLine;
+  // UTF-8 to UTF-16: any name reaches the child, whatever the code page.
+  std::wstring command(commandLine.size() + 1, L'\0');
+  command.resize(size_t(MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1,
+                                            &command[0], int(command.size()))));
   PROCESS_INFORMATION process;
   BOOL started =
-      CreateProcessA(nullptr, &command[0], nullptr, nullptr, output != nullptr,
+      CreateProcessW(nullptr, &command[0], nullptr, nullptr, output != nullptr,
                      0, nullptr, nullptr, &startup, &process);
   if (output) {
     CloseHandle(writeEnd);

@@ -4,9 +4,17 @@
 //   2  CreateStage returns 0 and leaves every callback null
 //   3  no fault: back1.bmp drawn as a quad just in front of the eye that
 //      covers the whole view many times over
+//   4  loads back1.bmp, draws it once, and from the second frame on never
+//      returns from draw (a host must not hang with it, in any mode)
+//   5  imports a function of absent_helper.dll, which lies in a folder
+//      Windows does not search: it cannot be loaded
 #include <windows.h>
 
 #include "stage_plugin.h"
+
+#if FAULT == 5
+extern "C" __declspec(dllimport) int AbsentHelper();
+#endif
 
 static StageObject *currentStage;
 
@@ -27,6 +35,11 @@ static void STAGE_CDECL DrawNearTheEye() {
 }
 static void STAGE_CDECL ReleaseBack1() {
   if (backSurface) currentStage->host->ReleaseSurface(backSurface);
+}
+static void STAGE_CDECL HangingDraw() {
+  static int frames;
+  if (++frames == 1) return DrawNearTheEye();
+  for (;;) Sleep(1000);
 }
 static void STAGE_CDECL CrashingDraw() {
   volatile int *nowhere = nullptr;
@@ -49,6 +62,10 @@ extern "C" __declspec(dllexport) int32_t STAGE_CDECL
   return Install(stage, CrashingDraw, Nothing, Nothing);
 #elif FAULT == 3
   return Install(stage, DrawNearTheEye, LoadBack1, ReleaseBack1);
+#elif FAULT == 4
+  return Install(stage, HangingDraw, LoadBack1, ReleaseBack1);
+#elif FAULT == 5
+  return Install(stage, Nothing, Nothing, Nothing) + AbsentHelper();
 #else
   return 0;
 #endif

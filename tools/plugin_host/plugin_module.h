@@ -19,12 +19,22 @@ struct PluginModule {
 const int kCannotLoadPlugin = 2;
 const int kNotAStagePlugin = 3;
 
-// Loads the DLL and looks up CreateStage and the info export. Returns 0, or
-// kCannotLoadPlugin / kNotAStagePlugin with `error` set and nothing loaded.
+// Loads the DLL at `path` (UTF-8, through LoadLibraryW) and looks up
+// CreateStage and the info export. Returns 0, or kCannotLoadPlugin /
+// kNotAStagePlugin with `error` set and nothing loaded. The error is one
+// line that names the path and the cause in words an author can act on:
+// "not found", a DLL built for another processor (read from its header
+// before Windows is asked), an imported DLL that is nowhere to be found,
+// a path too long.
 int LoadPluginModule(const char *path, PluginModule &plugin,
                      std::string &error);
 
 void UnloadPluginModule(PluginModule &plugin);
+
+// How long a host waits for one call into a plug-in before it gives up on
+// it: 10 s, or 100 s where 32-bit code runs through qemu's emulator
+// (stagecheck's call limit).
+unsigned DefaultCallLimitSeconds();
 
 // Whether an address lies in the module's image (for telling a crash of
 // the plug-in from one of the host).

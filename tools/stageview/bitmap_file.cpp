@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <new>
 
+#include "wide_text.h"
+
 namespace {
 
 uint32_t Read32(const std::vector<uint8_t> &b, size_t at) {
@@ -26,8 +28,9 @@ bool Fail(std::string &why, const std::string &reason) {
 
 bool ReadWholeFile(const char *path, std::vector<uint8_t> &bytes,
                    std::string &why) {
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     return Fail(
@@ -73,12 +76,36 @@ struct BitmapLayout {
   size_t pixelBytes = 0;  // what the platform may read from pixelOffset
 };
 
+// What a file that is no BMP is, when its first bytes say: an image saved
+// in another format under a .bmp name is the likeliest case.
+std::string NotBmp(const std::vector<uint8_t> &file) {
+  const struct {
+    const char *signature;
+    size_t length, at;
+    const char *format;
+  } kinds[] = {
+      {"\x89PNG\r\n\x1A\n", 8, 0, "a PNG"},
+      {"\xFF\xD8\xFF", 3, 0, "a JPEG"},
+      {"GIF8", 4, 0, "a GIF"},
+      {"WEBP", 4, 8, "a WebP"},
+      {"II*\0", 4, 0, "a TIFF"},
+      {"MM\0*", 4, 0, "a TIFF"},
+      {"qoif", 4, 0, "a QOI"},
+  };
+  for (const auto &k : kinds)
+    if (file.size() >= k.at + k.length &&
+        memcmp(file.data() + k.at, k.signature, k.length) == 0)
+      return std::string(k.format) +
+             " image, not a BMP file: save it as BMP (24-bit) under this name";
+  return "not a BMP file (it does not start with \"BM\")";
+}
+
 // The signature, the header's size and its fields.
 bool ReadHeaderFields(const std::vector<uint8_t> &file, BitmapLayout &layout,
                       std::string &why) {
   const size_t size = file.size();
   if (size < 14 + 4) return Fail(why, "cut short: no bitmap headers");
-  if (file[0] != 'B' || file[1] != 'M') return Fail(why, "not a BMP file");
+  if (file[0] != 'B' || file[1] != 'M') return Fail(why, NotBmp(file));
   layout.pixelOffset = Read32(file, 10);
   const uint32_t headerSize = layout.headerSize = Read32(file, 14);
   const bool windows = headerSize == 40 || headerSize == 52 ||
@@ -270,6 +297,30 @@ bool DecodePixels(const std::vector<uint8_t> &file, const BitmapLayout &layout,
   return true;
 }
 
+// A 32-bit file's alpha: the header's alpha mask (headers of 56 bytes or
+// more with bit fields) or the fourth byte of each pixel. Used when the
+// values are not all 0 (the usual unused byte) and not all opaque: the
+// count of pixels that are not opaque; otherwise 0.
+int64_t TranslucentPixels(const std::vector<uint8_t> &file,
+                          const BitmapLayout &layout) {
+  if (layout.bits != 32) return 0;
+  uint32_t mask = 0xFF000000;
+  if (layout.compression == BI_BITFIELDS)
+    mask = layout.headerSize >= 56 ? Read32(file, 14 + 52) : 0;
+  if (!mask) return 0;
+  int shift = 0;
+  while (!((mask >> shift) & 1)) ++shift;
+  const uint32_t opaque = mask >> shift;
+  const size_t count = size_t(layout.width * layout.rows);
+  int64_t notOpaque = 0, zero = 0;
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t alpha = (Read32(file, layout.pixelOffset + i * 4) & mask) >> shift;
+    notOpaque += alpha != opaque;
+    zero += alpha == 0;
+  }
+  return zero == int64_t(count) ? 0 : notOpaque;
+}
+
 }  // namespace
 
 BITMAPINFO TopDownBitmapInfo(int width, int height) {
@@ -286,7 +337,10 @@ BITMAPINFO TopDownBitmapInfo(int width, int height) {
 bool ReadBitmapFile(const char *path, BitmapPixels &bitmap, std::string &why) {
   std::vector<uint8_t> file;
   BitmapLayout layout;
-  return ReadWholeFile(path, file, why) &&
-         CheckBitmapLayout(file, layout, why) &&
-         DecodePixels(file, layout, bitmap, why);
+  if (!(ReadWholeFile(path, file, why) &&
+        CheckBitmapLayout(file, layout, why) &&
+        DecodePixels(file, layout, bitmap, why)))
+    return false;
+  bitmap.translucentPixels = TranslucentPixels(file, layout);
+  return true;
 }

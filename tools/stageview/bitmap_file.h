@@ -20,10 +20,14 @@ struct BitmapPixels {
   int width = 0, height = 0;
   int bitsPerPixel = 0;
   std::vector<uint32_t> pixels;  // 0xRRGGBB, row 0 on top
+  // 32-bit files only: pixels whose alpha says they are not opaque, when
+  // the file uses alpha at all (not all 0, not all opaque).
+  int64_t translucentPixels = 0;
 };
 
-// Reads `path` into `bitmap`. On failure returns false with `why` set to a
-// short reason ("cut short: ...", "width 0", ...).
+// Reads `path` (UTF-8) into `bitmap`. On failure returns false with `why`
+// set to a short reason ("cut short: ...", "width 0", "a PNG image, not a
+// BMP file: ...").
 bool ReadBitmapFile(const char *path, BitmapPixels &bitmap, std::string &why);
 
 // How GDI is told of pixels laid out as this host keeps them (32-bit

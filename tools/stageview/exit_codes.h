@@ -15,6 +15,7 @@ const int kExitBrokeContract = 5;
 const int kExitCannotWriteImage = 6;
 const int kExitPluginCrashed = 7;
 const int kExitStageviewCrashed = 8;
+const int kExitPluginHung = 9;
 
 struct ExitCodeMeaning {
   int code;
@@ -32,5 +33,6 @@ const ExitCodeMeaning kExitCodes[] = {
     {kExitCannotWriteImage, "the image cannot be written"},
     {kExitPluginCrashed,    "the plug-in crashed"},
     {kExitStageviewCrashed, "stageview itself crashed"},
+    {kExitPluginHung,       "a call into the plug-in did not return within the call limit"},
 };
 // clang-format on

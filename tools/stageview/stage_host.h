@@ -22,6 +22,8 @@ void SendHostWarningsTo(FILE *warnings);
 // (exit_codes.h: kExitCannotLoadPlugin, kExitNotAStagePlugin, or
 // kExitBrokeContract when CreateStage does not return 1 or leaves a
 // callback null) with `error` set, and leaves nothing loaded; 0 on success.
+// Both paths are UTF-8; the plug-in gets the folder from GetPath in the
+// ANSI code page (its short form when that code page cannot hold it).
 int OpenStage(const char *pluginPath, const char *stageFolder,
               std::string &error);
 
@@ -46,9 +48,17 @@ std::vector<std::string> CloseStage();
 // crash of the plug-in from one of the host).
 bool AddressInPlugin(const void *address);
 
-// Removes trailing '\\' and '/' from a folder given as code page 932 text;
-// only real separators go, and a lone root separator stays.
-void StripTrailingSeparators(char *folder);
+// Removes trailing '\\' and '/' from a folder; a lone root separator stays.
+void StripTrailingSeparators(std::wstring &folder);
+
+// Watches every call into the plug-in (its DllMain, info export,
+// CreateStage, load, draw, release) from a thread of its own: one that has
+// not returned after `limitMs` is reported through `report` ("the
+// plug-in's draw did not return within 10 s ...") and ends the process
+// with kExitPluginHung, whatever mode it runs in. For the program, not for
+// tests that call the host in their own process.
+void WatchPluginCalls(unsigned limitMs,
+                      void (*report)(const std::string &message));
 
 // The service table handed to the plug-in (for tests of the host itself).
 HostServices *StageHostServices();

@@ -5,9 +5,12 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include <string>
+
 #include "exit_codes.h"
 #include "stage_host.h"
 #include "stageview_main.h"
+#include "wide_text.h"
 
 // A crash ends the program at once with an exit code of its own, telling
 // whose instruction faulted: the plug-in's or stageview's.
@@ -23,7 +26,15 @@ static LONG WINAPI ReportCrash(EXCEPTION_POINTERS *info) {
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
-int main(int argc, char **argv) {
+int main() {
   SetUnhandledExceptionFilter(ReportCrash);
-  return StageviewMain(argc, argv);
+  // The arguments from the wide command line: main's argv has been through
+  // the ANSI code page and lost what it cannot hold (a Japanese folder
+  // under code page 1252 became "????").
+  static std::string arguments[64];
+  int count = Utf8Arguments(arguments, 64);
+  char *argv[64];
+  for (int i = 0; i < count; ++i) argv[i] = &arguments[i][0];
+  WatchPluginCallsInThisProcess();
+  return StageviewMain(count, argv);
 }

@@ -21,6 +21,7 @@
 #include "pan_strip.h"
 #include "stage_host.h"
 #include "version.h"
+#include "wide_text.h"
 
 namespace {
 
@@ -42,8 +43,13 @@ const char usageOptions[] =
     "  --out FILE      where the image goes, FILE.bmp or FILE.png\n"
     "                  (default: stage.bmp)\n"
     "  --camera X      camera position along x, in view units (default 0)\n"
-    "  --camera-y Y    eye height, in view units (default 0); the picture\n"
-    "                  is zoomed and placed so the layers fill the frame\n"
+    "  --camera-y Y    eye height, in view units (default 0)\n"
+    "  --framing fit   (the default) the least zoom of at least 1 and the\n"
+    "                  horizon row at which the layers fill the frame\n"
+    "  --framing guide the guide's frame: zoom 1, horizon at row 240\n"
+    "  --zoom Z        this zoom (0.1 to 64), and --horizon ROW this\n"
+    "  --horizon ROW   horizon row (-10000 to 10000); either alone takes\n"
+    "                  the guide's value for the other\n"
     "  --pan N         N frames (2-16) side by side, the camera across the\n"
     "                  range where the stage's edges stay out of sight\n"
     "                  (-1 to +1 when there is none), each frame marked\n"
@@ -54,6 +60,9 @@ const char usageOptions[] =
     "                  changed file in the folder reloads the stage; Esc\n"
     "                  quits\n"
     "  --bench N       render N frames, print frames per second\n"
+    "  --call-limit S  give up on a call into the plug-in that has not\n"
+    "                  returned after S seconds (default 10; 100 where\n"
+    "                  32-bit code runs through qemu's emulator)\n"
     "  --help          this text\n"
     "  --version       the version\n";
 
@@ -84,9 +93,14 @@ void PrintTrace(const std::string &line) { printf("%s\n", line.c_str()); }
 struct Options {
   const char *plugin = nullptr, *folder = nullptr, *out = "stage.bmp";
   double camera = 0, eyeHeight = 0;
+  double zoom = 0, horizon = NAN;  // 0 and NaN: not asked for
+  bool guideFraming = false;
+  double callLimit = 0;  // seconds; 0: DefaultCallLimitSeconds()
   int pan = 0, bench = 0;
   bool trace = false, window = false;
 };
+
+bool watchCalls;  // WatchPluginCallsInThisProcess
 
 // The numeric options: a number is taken whole or not at all (finite, in
 // range, nothing after it).
@@ -100,6 +114,9 @@ const NumberOption numberOptions[] = {
     {"--camera-y", -1e6, 1e6, false},
     {"--pan", 2, 16, true},
     {"--bench", 1, 1e7, true},
+    {"--zoom", 0.1, 64, false},
+    {"--horizon", -1e4, 1e4, false},
+    {"--call-limit", 0.1, 3600, false},
 };
 
 const NumberOption *FindNumberOption(const std::string &arg) {
@@ -124,6 +141,9 @@ void SetNumber(Options &options, const std::string &name, double value) {
   if (name == "--camera-y") options.eyeHeight = value;
   if (name == "--pan") options.pan = int(value);
   if (name == "--bench") options.bench = int(value);
+  if (name == "--zoom") options.zoom = value;
+  if (name == "--horizon") options.horizon = value;
+  if (name == "--call-limit") options.callLimit = value;
 }
 
 // Takes the value of a numeric option: true, or false after reporting it.
@@ -174,6 +194,14 @@ int ParseArguments(int argc, char **argv, Options &options) {
       ++i;
     } else if (arg == "--out" && value) {
       options.out = argv[++i];
+    } else if (arg == "--framing" && value &&
+               (std::string(value) == "guide" || std::string(value) == "fit")) {
+      options.guideFraming = std::string(argv[++i]) == "guide";
+    } else if (arg == "--framing") {
+      return ReportFailure(kExitBadArguments,
+                           "--framing wants \"fit\" or \"guide\", not \"" +
+                               std::string(value ? value : "") + "\"\n" +
+                               Usage());
     } else if (arg == "--trace") {
       options.trace = true;
     } else if (arg == "--window") {
@@ -192,10 +220,28 @@ int ParseArguments(int argc, char **argv, Options &options) {
   return CheckOptions(options);
 }
 
-bool IsFolder(const char *path) {
-  DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & FILE_ATTRIBUTE_DIRECTORY);
+// Why `path` (UTF-8) is no folder to open, or "" when it is one. A path
+// too long for the plain calls is looked at through "\\?\".
+std::string NoFolder(const char *path) {
+  std::wstring wide = Widen(path);
+  wchar_t full[32768];
+  DWORD length = GetFullPathNameW(wide.c_str(), 32768, full, nullptr);
+  if (length && length < 32768 && length >= MAX_PATH &&
+      wcsncmp(full, L"\\\\", 2) != 0)
+    wide = L"\\\\?\\" + std::wstring(full, length);
+  DWORD attributes = GetFileAttributesW(wide.c_str());
+  DWORD error = GetLastError();
+  std::string name = "the stage folder " + std::string(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES)
+    return attributes & FILE_ATTRIBUTE_DIRECTORY
+               ? ""
+               : name + " is a file, not a folder";
+  if (error == ERROR_FILENAME_EXCED_RANGE)
+    return name + ": the path is too long for Windows";
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+    return "no stage folder " + std::string(path) + ": not found";
+  return name + " cannot be opened (Windows error " + std::to_string(error) +
+         ")";
 }
 
 void RunBench(int count, const View &view, Frame &frame) {
@@ -209,13 +255,21 @@ void RunBench(int count, const View &view, Frame &frame) {
          seconds, count / seconds);
 }
 
+// How the framing was chosen, for the line that prints it.
+const char *FramingSource(const Options &options) {
+  if (options.guideFraming) return "--framing guide: the guide's frame";
+  if (options.zoom || !std::isnan(options.horizon)) return "as asked";
+  return "fitted so that the layers fill the frame's rows";
+}
+
 // What a frame shows: the framing, and each layer (with a warning for each
 // one not seen).
-void PrintFraming(const FrameRequests &layers, const View &view) {
+void PrintFraming(const FrameRequests &layers, const View &view,
+                  const char *source) {
   printf(
       "stageview: framing: eye at x %.4g, y %.4g; zoom %.4g, horizon at "
-      "row %.1f (fitted so that the layers fill the frame's rows)\n",
-      view.x + 0.0, view.y + 0.0, view.zoom, view.horizonRow);
+      "row %.1f (%s)\n",
+      view.x + 0.0, view.y + 0.0, view.zoom, view.horizonRow, source);
   for (const std::string &warning : UnseenLayers(layers, view))
     Report("warning: " + warning);
   for (const std::string &line : DescribeLayers(layers, view))
@@ -235,7 +289,7 @@ int WriteImage(const Options &options, View view, const FrameRequests &fitted) {
     FrameRequests drawn = RenderFrame(view, *frames.back());
     if (options.pan) MarkCameraPosition(*frames.back(), view.x, low, high);
     strip.push_back(frames.back().get());
-    if (i == 0) PrintFraming(drawn, view);
+    if (i == 0) PrintFraming(drawn, view, FramingSource(options));
   }
   std::string why;
   if (!WriteFrames(options.out, strip, why))
@@ -256,7 +310,27 @@ bool CloseStageAndReport() {
   return !problems.empty();
 }
 
+// The framing the options ask for: the fitted one unless told otherwise.
+View ChosenView(const Options &options, const View &fitted) {
+  View view = fitted;
+  if (options.guideFraming || options.zoom || !std::isnan(options.horizon)) {
+    view.zoom = options.zoom ? options.zoom : 1;
+    view.horizonRow = std::isnan(options.horizon) ? 240 : options.horizon;
+  }
+  view.x = options.camera;
+  return view;
+}
+
+// The watch's report: what was printed so far, then why the run ends.
+void ReportHang(const std::string &message) {
+  fflush(stdout);
+  ReportFailure(kExitPluginHung, message);
+  fflush(stageviewErrors);
+}
+
 }  // namespace
+
+void WatchPluginCallsInThisProcess() { watchCalls = true; }
 
 void SendStageviewErrorsTo(FILE *errors) { stageviewErrors = errors; }
 
@@ -264,9 +338,13 @@ int StageviewMain(int argc, char **argv) {
   Options options;
   int parsed = ParseArguments(argc, argv, options);
   if (parsed >= 0) return parsed;
-  if (!IsFolder(options.folder))
-    return ReportFailure(kExitNoStageFolder,
-                         "no stage folder " + std::string(options.folder));
+  std::string noFolder = NoFolder(options.folder);
+  if (!noFolder.empty()) return ReportFailure(kExitNoStageFolder, noFolder);
+  if (watchCalls)
+    WatchPluginCalls(unsigned((options.callLimit ? options.callLimit
+                                                 : DefaultCallLimitSeconds()) *
+                              1000),
+                     ReportHang);
 
   TraceHostCalls(options.trace ? PrintTrace : nullptr);
   std::string error;
@@ -274,9 +352,15 @@ int StageviewMain(int argc, char **argv) {
     return ReportFailure(code, error);
   std::unique_ptr<Frame> frame(new Frame);
   FrameRequests fitted;
-  View view = FitToStage(options.eyeHeight, *frame, fitted);
-  view.x = options.camera;
+  View view =
+      ChosenView(options, FitToStage(options.eyeHeight, *frame, fitted));
   int status = kExitDone;
+  // The image prints the framing with its first frame; the other modes
+  // print it here, so every run says what it used.
+  if (options.window || options.bench) {
+    PrintFraming(fitted, view, FramingSource(options));
+    fflush(stdout);  // seen while the window is open
+  }
   if (options.window)
     RunWindow({options.plugin, options.folder, options.eyeHeight, Report}, view,
               fitted, frame.get());
