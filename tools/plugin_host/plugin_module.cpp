@@ -1,9 +1,11 @@
 #include "plugin_module.h"
 
+#include "wide_text.h"
+
 int LoadPluginModule(const char *path, PluginModule &plugin,
                      std::string &error) {
   plugin = PluginModule();
-  HMODULE module = LoadLibraryA(path);
+  HMODULE module = LoadLibraryW(Widen(path).c_str());  // path in UTF-8
   if (!module) {
     error = "cannot load the plug-in " + std::string(path) +
             " (Windows error " + std::to_string(GetLastError()) + ")";
