@@ -12,6 +12,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 packages=(
   g++-mingw-w64-i686 mingw-w64-i686-dev cmake make
+  gcc-mingw-w64-x86-64  # the tests' 64-bit DLL, which stagecheck must refuse
   wine wine32:i386 wine64 qemu-user-static fonts-wine
   # what Wine's 32-bit X11 driver loads at run time (recommends only)
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386

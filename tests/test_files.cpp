@@ -95,21 +95,26 @@ Bytes Int32Bytes(const std::vector<int> &values) {
   return bytes;
 }
 
-long RunProgram(const std::string &commandLine, std::string *output) {
+long RunProgram(const std::string &commandLine, std::string *output,
+                bool utf8) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
   if (output && !CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return -2;
   if (output) SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   if (output) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = writeEnd;
   }
-  std::string command = commandLine;
+  // As CreateProcessA would read it, unless it is UTF-8.
+  const UINT codePage = utf8 ? CP_UTF8 : CP_ACP;
+  std::wstring command(commandLine.size() + 1, L'\0');
+  command.resize(size_t(MultiByteToWideChar(
+      codePage, 0, commandLine.c_str(), -1, &command[0], int(command.size()))));
   PROCESS_INFORMATION process;
   BOOL started =
-      CreateProcessA(nullptr, &command[0], nullptr, nullptr, output != nullptr,
+      CreateProcessW(nullptr, &command[0], nullptr, nullptr, output != nullptr,
                      0, nullptr, nullptr, &startup, &process);
   if (output) {
     CloseHandle(writeEnd);

@@ -40,5 +40,7 @@ Bytes Int32Bytes(const std::vector<int> &values);
 // take the test with it). Returns its exit code, or -1 when it did not end
 // within two minutes (at this machine's pace, test_pace.h) (it is then ended),
 // -2 when it could not start. With `output`, collects what it wrote to stdout
-// and stderr, without the \r of text-mode line ends.
-long RunProgram(const std::string &commandLine, std::string *output = nullptr);
+// and stderr, without the \r of text-mode line ends. With `utf8`, the
+// command line is UTF-8 (else the ANSI code page's).
+long RunProgram(const std::string &commandLine, std::string *output = nullptr,
+                bool utf8 = false);
