@@ -258,6 +258,7 @@ struct WorkerEnd {
   DWORD exitCode = 0;
   bool stopped = false;  // ended by the parent: it did not answer in time
   bool goesOn = false;   // this plug-in is done; the worker goes on
+  bool wentOn = false;   // the worker came from the plug-in before
 };
 
 // Handles the whole lines received, until this plug-in's part is over;
@@ -389,6 +390,7 @@ void EndSession() {
 // A worker for this plug-in: the one that went on to it, or a new one.
 WorkerEnd RunWorker() {
   WorkerEnd end;
+  end.wentOn = session.live;
   if (!session.live) {
     ProgressStep("starting a worker process");
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -476,7 +478,9 @@ bool Supervise() {
     }
     if (r.report.exitCode == 2) return false;
     if (r.done) return true;
-    if (r.retired) continue;
+    // A worker that went on from the plug-in before and ended before it
+    // began with this one: what ended it is no fault of this plug-in.
+    if (r.retired || (end.wentOn && !r.started)) continue;
     std::string happened = WhatHappened(end);
     if (!r.knownGiven) {
       // Still learning what it is: a DLL that ends the process while being
