@@ -364,7 +364,6 @@ void Listen(HANDLE pipe, HANDLE process, WorkerEnd &end) {
       Take();
       return;
     }
-    ProgressTick();
     DWORD limit = run->started ? CallLimitMs() : kStartLimitMs;
     if (GetTickCount() - quietSince > limit) {
       TerminateProcess(process, 1);
