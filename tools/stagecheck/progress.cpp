@@ -1,8 +1,5 @@
 // The progress line (progress.h), written with WriteConsoleW so that a
-// plug-in's name reads right whatever the console's code page. A thread
-// of its own redraws it every second: under Wine, CreateProcessW returns
-// only once the new process has started, a minute or more under an
-// emulator, and the seconds must count meanwhile.
+// plug-in's name reads right whatever the console's code page.
 #include "progress.h"
 
 #include <windows.h>
@@ -12,9 +9,8 @@
 namespace {
 
 HANDLE console = nullptr;  // stderr, when it is a console
-CRITICAL_SECTION lock;     // the line's state, between the two threads
 std::string plugin, step;
-DWORD stepSince = 0;
+DWORD stepSince = 0, drawnAt = 0;
 bool shown = false;
 size_t drawnWidth = 0;
 
@@ -39,55 +35,33 @@ void Draw() {
   if (previous > line.size()) line.append(previous - line.size(), L' ');
   Write(L"\r" + line + L"\r");
   shown = true;
+  drawnAt = GetTickCount();
 }
-
-// Runs until the process ends; it never ends by itself (a Wine process
-// under qemu can die at its first exception after a thread has ended).
-DWORD WINAPI Ticker(void *) {
-  for (;;) {
-    Sleep(1000);
-    EnterCriticalSection(&lock);
-    if (shown) Draw();
-    LeaveCriticalSection(&lock);
-  }
-}
-
-struct Locked {
-  Locked() {
-    if (console) EnterCriticalSection(&lock);
-  }
-  ~Locked() {
-    if (console) LeaveCriticalSection(&lock);
-  }
-};
 
 }  // namespace
 
 void ProgressBegin() {
   HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   DWORD mode;
-  if (console || !error || !GetConsoleMode(error, &mode)) return;
-  InitializeCriticalSection(&lock);
-  console = error;
-  HANDLE thread = CreateThread(nullptr, 0, Ticker, nullptr, 0, nullptr);
-  if (thread) CloseHandle(thread);
+  console = error && GetConsoleMode(error, &mode) ? error : nullptr;
 }
 
 void ProgressPlugin(const std::string &label) {
-  Locked l;
   plugin = label;
   ProgressStep("starting");
 }
 
 void ProgressStep(const std::string &text) {
-  Locked l;
   step = text;
   stepSince = GetTickCount();
   Draw();
 }
 
+void ProgressTick() {
+  if (console && GetTickCount() - drawnAt >= 1000) Draw();
+}
+
 void ProgressHide() {
-  Locked l;
   if (!console || !shown) return;
   Write(L"\r" + std::wstring(drawnWidth, L' ') + L"\r");
   shown = false;
@@ -95,12 +69,10 @@ void ProgressHide() {
 }
 
 void ProgressShow() {
-  Locked l;
   if (console && !plugin.empty()) Draw();
 }
 
 void ProgressEnd() {
   ProgressHide();
-  Locked l;
   plugin.clear();
 }

@@ -6,13 +6,14 @@
 
 #include <string>
 
-// Decides whether to show progress at all (GetConsoleMode on stderr); if
-// so, starts the thread that redraws the line every second.
+// Decides whether to show progress at all (GetConsoleMode on stderr).
 void ProgressBegin();
 // The plug-in being checked: "stage.dll (2 of 7)".
 void ProgressPlugin(const std::string &label);
 // What happens now: "starting a worker", "rule draw-param, 9 left".
 void ProgressStep(const std::string &step);
+// Redraws the line when a second has passed, for its elapsed time.
+void ProgressTick();
 // Erases the line before a report line goes out; Show puts it back.
 void ProgressHide();
 void ProgressShow();

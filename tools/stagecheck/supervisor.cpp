@@ -364,6 +364,7 @@ void Listen(HANDLE pipe, HANDLE process, WorkerEnd &end) {
       Take();
       return;
     }
+    ProgressTick();
     DWORD limit = run->started ? CallLimitMs() : kStartLimitMs;
     if (GetTickCount() - quietSince > limit) {
       TerminateProcess(process, 1);
