@@ -2,6 +2,7 @@
 // plug-in's name reads right whatever the console's code page.
 #include "progress.h"
 
+#include <stdio.h>
 #include <windows.h>
 
 #include "wide_text.h"
@@ -11,6 +12,8 @@ namespace {
 HANDLE console = nullptr;  // stderr, when it is a console
 std::string plugin, step;
 DWORD stepSince = 0, drawnAt = 0;
+bool sinceClock = false;  // the step blocks redraws: show when it began
+SYSTEMTIME began;
 bool shown = false;
 size_t drawnWidth = 0;
 
@@ -21,9 +24,21 @@ void Write(const std::wstring &text) {
 
 void Draw() {
   if (!console) return;
-  DWORD seconds = (GetTickCount() - stepSince) / 1000;
-  std::wstring line = Widen("stagecheck: " + plugin + ": " + step + " (" +
-                            std::to_string(seconds) + " s)");
+  // A thread of its own could redraw through a worker's start too, but
+  // the one run tried with such a thread and a console (Wine under qemu)
+  // stopped in a console write, cause not found: the clock time the step
+  // began says as much.
+  std::string when;
+  if (sinceClock) {
+    char text[32];
+    snprintf(text, sizeof text, " (since %02u:%02u:%02u)",
+             unsigned(began.wHour), unsigned(began.wMinute),
+             unsigned(began.wSecond));
+    when = text;
+  } else {
+    when = " (" + std::to_string((GetTickCount() - stepSince) / 1000) + " s)";
+  }
+  std::wstring line = Widen("stagecheck: " + plugin + ": " + step + when);
   // One row only: a line that wraps cannot be rewritten in place.
   CONSOLE_SCREEN_BUFFER_INFO info;
   size_t width = 80;
@@ -51,9 +66,11 @@ void ProgressPlugin(const std::string &label) {
   ProgressStep("starting");
 }
 
-void ProgressStep(const std::string &text) {
+void ProgressStep(const std::string &text, bool blocking) {
   step = text;
   stepSince = GetTickCount();
+  sinceClock = blocking;
+  GetLocalTime(&began);
   Draw();
 }
 

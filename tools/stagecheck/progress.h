@@ -11,7 +11,10 @@ void ProgressBegin();
 // The plug-in being checked: "stage.dll (2 of 7)".
 void ProgressPlugin(const std::string &label);
 // What happens now: "starting a worker", "rule draw-param, 9 left".
-void ProgressStep(const std::string &step);
+// A `blocking` step gets no redraws (Wine's CreateProcessW returns only
+// once the process has started, minutes under an emulator): it shows the
+// clock time it began instead of the seconds since.
+void ProgressStep(const std::string &step, bool blocking = false);
 // Redraws the line when a second has passed, for its elapsed time.
 void ProgressTick();
 // Erases the line before a report line goes out; Show puts it back.

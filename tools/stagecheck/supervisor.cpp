@@ -392,7 +392,7 @@ WorkerEnd RunWorker() {
   WorkerEnd end;
   end.wentOn = session.live;
   if (!session.live) {
-    ProgressStep("starting a worker process");
+    ProgressStep("starting a worker process", true);
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd, writeEnd;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
