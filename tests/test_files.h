@@ -37,9 +37,9 @@ Bytes PatternBytes(size_t count, unsigned start);
 Bytes Int32Bytes(const std::vector<int> &values);
 
 // Runs a program of the test's folder as a child, its command line given
-// as UTF-8 (a crash or hang must not
-// take the test with it). Returns its exit code, or -1 when it did not end
-// within two minutes (at this machine's pace, test_pace.h) (it is then ended),
-// -2 when it could not start. With `output`, collects what it wrote to stdout
-// and stderr, without the \r of text-mode line ends.
+// as UTF-8 (a crash or hang must not take the test with it). Returns its
+// exit code, or -1 when it did not end within two minutes (at this
+// machine's pace, test_pace.h) (it is then ended), -2 when it could not
+// start. With `output`, collects what it wrote to stdout and stderr,
+// without the \r of text-mode line ends.
 long RunProgram(const std::string &commandLine, std::string *output = nullptr);

@@ -7,6 +7,7 @@
 // code CI can trust.
 #include "supervisor.h"
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -16,7 +17,9 @@
 
 #include "check_host.h"
 #include "host_text.h"
+#include "progress.h"
 #include "rules.h"
+#include "wide_text.h"
 #include "worker.h"
 #include "worker_protocol.h"
 
@@ -38,6 +41,11 @@ struct Run {
   int rule = -1;     // the rule running, or -1
   int nextRule = 0;  // where the next worker starts
   bool started = false, inCall = false, retired = false, done = false;
+  // This plug-in's part of the worker's messages is over ("done" or
+  // "error"): what follows is the next plug-in's.
+  bool finished = false;
+  ULONGLONG ruleSince = 0;  // when the running rule started
+  int rulesLeft = 0;        // selected rules without a verdict yet
   std::string callLabel = "LoadLibrary", callCase;
   std::string crash;       // what the worker said as it died: "crashed: ..."
   std::string firstWrite;  // the first write to host memory, and its rule
@@ -45,6 +53,40 @@ struct Run {
   int failed = 0;
 };
 Run *run;  // the run being supervised
+
+// A worker that goes on to the plug-ins after the one it was started for:
+// it outlives one CheckPlugin, so it lives here.
+struct Session {
+  bool live = false;
+  HANDLE pipe = nullptr, process = nullptr, job = nullptr;
+  std::string pending;             // received, for the plug-in after this
+  std::vector<std::string> queue;  // its plug-ins still to come, in order
+};
+Session session;
+
+// A line of the report, with the progress line out of its way.
+void Say(const char *format, ...) {
+  if (!run->out) return;
+  ProgressHide();
+  va_list arguments;
+  va_start(arguments, format);
+  vfprintf(run->out, format, arguments);
+  va_end(arguments);
+  fflush(run->out);
+  ProgressShow();
+}
+
+double SecondsSince(ULONGLONG since) {
+  return since ? double(GetTickCount64() - since) / 1000.0 : 0.0;
+}
+
+void ShowRuleProgress() {
+  if (run->rule < 0) return;
+  ProgressStep(std::string("rule ") + RuleAt(run->rule).name + ", " +
+               std::to_string(run->rulesLeft) + " of " +
+               std::to_string(run->report.rules.size() + run->rulesLeft) +
+               " left");
+}
 
 bool UnderEmulator() {
   // qemu's user-mode emulator, registered for 32-bit programs.
@@ -65,12 +107,10 @@ bool UnderEmulator() {
 }
 
 void PrintRule(const RuleOutcome &rule) {
-  if (!run->out) return;
-  fprintf(run->out, "%s  %-18s %s\n", rule.passed ? "PASS" : "FAIL", rule.name,
-          rule.asks);
+  if (rule.passed && run->options.onlyFailed) return;
+  Say("%s  %-18s %s\n", rule.passed ? "PASS" : "FAIL", rule.name, rule.asks);
   if (!rule.detail.empty())
-    fprintf(run->out, "      %s%s\n",
-            rule.passed ? "" : "saw: ", rule.detail.c_str());
+    Say("      %s%s\n", rule.passed ? "" : "saw: ", rule.detail.c_str());
 }
 
 void Outcome(int index, bool passed, const std::string &detail) {
@@ -81,9 +121,13 @@ void Outcome(int index, bool passed, const std::string &detail) {
     outcome = {info.name, info.asks, false,
                run->firstWriteRule + ": " + run->firstWrite +
                    "; the rule asks that it write nothing the host owns"};
+  outcome.seconds = run->rule == index ? SecondsSince(run->ruleSince) : 0;
+  if (run->rulesLeft > 0) --run->rulesLeft;
   run->report.rules.push_back(outcome);
   run->failed += !outcome.passed;
   PrintRule(outcome);
+  if (run->rulesLeft == 0 && run->options.measureCost)
+    ProgressStep("measuring the cost of draw");
   run->rule = -1;
   run->nextRule = index + 1;
 }
@@ -102,10 +146,14 @@ void Crash(const std::string &text) {
 }
 
 // What the parent does with each message (worker_protocol.h).
-void OnHello(Run &r, const std::string &) { r.started = true; }
+void OnHello(Run &r, const std::string &) {
+  r.started = true;
+  if (r.rule < 0) ProgressStep("loading it");
+}
 void OnError(Run &r, const std::string &text) {
   r.report.exitCode = 2;
   r.report.error = text;
+  r.finished = true;
 }
 void OnKnown(Run &r, const std::string &text) {
   r.knownGiven = true;
@@ -113,9 +161,13 @@ void OnKnown(Run &r, const std::string &text) {
 }
 void OnSummary(Run &r, const std::string &text) {
   r.report.summary = text;
-  if (r.out) fprintf(r.out, "stagecheck: %s: %s\n", r.path, text.c_str());
+  if (!r.options.onlyFailed) Say("stagecheck: %s: %s\n", r.path, text.c_str());
 }
-void OnRule(Run &r, const std::string &text) { r.rule = atoi(text.c_str()); }
+void OnRule(Run &r, const std::string &text) {
+  r.rule = atoi(text.c_str());
+  r.ruleSince = GetTickCount64();
+  ShowRuleProgress();
+}
 void OnCall(Run &r, const std::string &text) {
   size_t bar = text.find('|');
   r.callLabel = text.substr(0, bar);
@@ -129,7 +181,7 @@ void OnWrote(Run &r, const std::string &text) {
   r.firstWriteRule = r.rule >= 0 ? RuleAt(r.rule).name : "discovery";
 }
 void OnTrace(Run &r, const std::string &text) {
-  if (r.out && r.options.verbose) fprintf(r.out, "%s\n", text.c_str());
+  if (r.options.verbose) Say("%s\n", text.c_str());
 }
 void OnOutcome(Run &, const std::string &text) {
   char verdict[8] = {};
@@ -144,7 +196,7 @@ void OnCost(Run &r, const std::string &text) { r.report.cost = text; }
 void OnCrash(Run &, const std::string &text) { Crash(text); }
 void OnDamage(Run &r, const std::string &text) { r.crash = text; }
 void OnRetire(Run &r, const std::string &) { r.retired = true; }
-void OnDone(Run &r, const std::string &) { r.done = true; }
+void OnDone(Run &r, const std::string &) { r.done = r.finished = true; }
 
 const struct {
   const char *kind;
@@ -166,12 +218,18 @@ void Receive(const std::string &line) {
 
 std::string Quoted(const std::string &text) { return "\"" + text + "\""; }
 
+// What a command line may hold, well below CreateProcessW's 32767: the
+// plug-ins that do not fit get a worker of their own later.
+const size_t kCommandRoom = 16000;
+
+// The worker's command line, in UTF-8; the plug-ins it is to check go into
+// session.queue.
 std::string WorkerCommand(HANDLE pipe) {
   std::string program = run->options.workerProgram;
   if (program.empty()) {
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    program = self;
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    program = Utf8(self);
   }
   std::string command = Quoted(program) + " --worker " +
                         std::to_string(uintptr_t(pipe)) + " --from " +
@@ -181,7 +239,14 @@ std::string WorkerCommand(HANDLE pipe) {
   if (run->options.ruleMask)
     command += " --only " + std::to_string(run->options.ruleMask);
   if (!run->options.measureCost) command += " --no-cost";
-  return command + " " + Quoted(run->path);
+  command += " -- " + Quoted(run->path);
+  session.queue.assign(1, run->path);
+  for (const std::string &next : run->options.following) {
+    if (command.size() + next.size() + 3 > kCommandRoom) break;
+    command += " " + Quoted(next);
+    session.queue.push_back(next);
+  }
+  return command;
 }
 
 struct WorkerEnd {
@@ -192,12 +257,16 @@ struct WorkerEnd {
   DWORD pipeError = 0;
   DWORD exitCode = 0;
   bool stopped = false;  // ended by the parent: it did not answer in time
+  bool goesOn = false;   // this plug-in is done; the worker goes on
+  bool wentOn = false;   // the worker came from the plug-in before
 };
 
-// Splits what came through the pipe into lines and handles each.
-void Take(std::string &pending, const char *bytes, DWORD count) {
-  pending.append(bytes, count);
-  for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+// Handles the whole lines received, until this plug-in's part is over;
+// what follows stays in session.pending for the next plug-in.
+void Take() {
+  std::string &pending = session.pending;
+  for (size_t end;
+       !run->finished && (end = pending.find('\n')) != std::string::npos;) {
     std::string line = pending.substr(0, end);
     pending.erase(0, end + 1);
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -221,19 +290,24 @@ HANDLE WorkerJob() {
 }
 
 // Starts a worker writing to `pipe`; false when it cannot be started.
-// Whatever the plug-in prints goes to stderr, not into the report.
-bool StartWorker(HANDLE pipe, HANDLE job, PROCESS_INFORMATION &process) {
-  std::string command = WorkerCommand(pipe);
-  STARTUPINFOA startup = {};
+// Whatever the plug-in prints goes to stderr, not into the report. The
+// command line goes through the W call, so that a path in any script
+// reaches the worker whole whatever the ANSI code page.
+bool StartWorker(HANDLE pipe, HANDLE job, HANDLE &process) {
+  std::wstring command = Widen(WorkerCommand(pipe));
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = nullptr;
   startup.hStdOutput = startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE,
-                      CREATE_SUSPENDED, nullptr, nullptr, &startup, &process))
+  PROCESS_INFORMATION started;
+  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE,
+                      CREATE_SUSPENDED, nullptr, nullptr, &startup, &started))
     return false;
-  if (job) AssignProcessToJobObject(job, process.hProcess);
-  ResumeThread(process.hThread);
+  if (job) AssignProcessToJobObject(job, started.hProcess);
+  ResumeThread(started.hThread);
+  CloseHandle(started.hThread);
+  process = started.hProcess;
   ++run->report.workers;
   run->started = run->inCall = run->retired = false;
   run->crash.clear();
@@ -258,19 +332,25 @@ void LostPipe(HANDLE process, WorkerEnd &end) {
   WaitForSingleObject(process, INFINITE);
 }
 
-// Handles the worker's messages until it ends, or ends it when it has been
-// quiet for longer than it may be: the call limit once it is up.
+// Handles the worker's messages until it ends or this plug-in's part is
+// over, or ends it when it has been quiet for longer than it may be: the
+// call limit once it is up.
 void Listen(HANDLE pipe, HANDLE process, WorkerEnd &end) {
-  std::string pending;
   DWORD quietSince = GetTickCount();
   char buffer[4096];
+  Take();
   for (;;) {
+    if (run->finished) {
+      end.goesOn = true;
+      return;
+    }
     DWORD available = 0, got = 0;
     if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) ||
         (available && !ReadFile(pipe, buffer, sizeof buffer, &got, nullptr)))
       return LostPipe(process, end);
     if (available) {
-      Take(pending, buffer, got);
+      session.pending.append(buffer, got);
+      Take();
       quietSince = GetTickCount();
       continue;
     }
@@ -280,9 +360,11 @@ void Listen(HANDLE pipe, HANDLE process, WorkerEnd &end) {
       while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) &&
              available &&
              ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got)
-        Take(pending, buffer, got);
+        session.pending.append(buffer, got);
+      Take();
       return;
     }
+    ProgressTick();
     DWORD limit = run->started ? CallLimitMs() : kStartLimitMs;
     if (GetTickCount() - quietSince > limit) {
       TerminateProcess(process, 1);
@@ -293,32 +375,52 @@ void Listen(HANDLE pipe, HANDLE process, WorkerEnd &end) {
   }
 }
 
+void EndSession() {
+  if (!session.live) return;
+  if (session.job) {
+    TerminateJobObject(session.job, 1);
+    CloseHandle(session.job);
+  }
+  TerminateProcess(session.process, 1);
+  CloseHandle(session.process);
+  CloseHandle(session.pipe);
+  session = Session();
+}
+
+// A worker for this plug-in: the one that went on to it, or a new one.
 WorkerEnd RunWorker() {
   WorkerEnd end;
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE readEnd, writeEnd;
-  PROCESS_INFORMATION process;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-    end.startedAtAll = false;
-    end.startError = GetLastError();
-    return end;
+  end.wentOn = session.live;
+  if (!session.live) {
+    ProgressStep("starting a worker process", true);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd, writeEnd;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+      end.startedAtAll = false;
+      end.startError = GetLastError();
+      return end;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    session.job = WorkerJob();
+    session.pipe = readEnd;
+    session.live = StartWorker(writeEnd, session.job, session.process);
+    if (!session.live) {
+      end.startedAtAll = false;
+      end.startError = GetLastError();
+      if (session.job) CloseHandle(session.job);
+      CloseHandle(readEnd);
+      session = Session();
+    }
+    CloseHandle(writeEnd);  // the worker holds the only write end now
+    if (!end.startedAtAll) return end;
   }
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  HANDLE job = WorkerJob();
-  end.startedAtAll = StartWorker(writeEnd, job, process);
-  if (!end.startedAtAll) end.startError = GetLastError();
-  CloseHandle(writeEnd);  // the worker holds the only write end now
-  if (end.startedAtAll) {
-    Listen(readEnd, process.hProcess, end);
-    GetExitCodeProcess(process.hProcess, &end.exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+  Listen(session.pipe, session.process, end);
+  if (end.goesOn) {
+    session.queue.erase(session.queue.begin());
+    if (!session.queue.empty()) return end;
   }
-  if (job) {
-    TerminateJobObject(job, 1);
-    CloseHandle(job);
-  }
-  CloseHandle(readEnd);
+  GetExitCodeProcess(session.process, &end.exitCode);
+  EndSession();
   return end;
 }
 
@@ -376,7 +478,9 @@ bool Supervise() {
     }
     if (r.report.exitCode == 2) return false;
     if (r.done) return true;
-    if (r.retired) continue;
+    // A worker that went on from the plug-in before and ended before it
+    // began with this one: what ended it is no fault of this plug-in.
+    if (r.retired || (end.wentOn && !r.started)) continue;
     std::string happened = WhatHappened(end);
     if (!r.knownGiven) {
       // Still learning what it is: a DLL that ends the process while being
@@ -392,9 +496,8 @@ bool Supervise() {
           "exports CreateStage; which files it asks for is "
           "not known: " +
           happened;
-      if (r.out)
-        fprintf(r.out, "stagecheck: %s: %s\n", r.path,
-                r.report.summary.c_str());
+      if (!r.options.onlyFailed)
+        Say("stagecheck: %s: %s\n", r.path, r.report.summary.c_str());
       continue;
     }
     SkipUnselectedRules(r);
@@ -416,6 +519,7 @@ void ReceiveInProcess(const std::string &line) {
   Receive(line);
   Message m = DecodeMessage(line);
   if (m.kind != "damage") return;
+  ProgressEnd();
   if (run->out) fflush(run->out);
   fprintf(stderr,
           "stagecheck: %s %s in stagecheck's own process (--in-process): "
@@ -463,14 +567,22 @@ std::string ExceptionName(unsigned long code) {
   return std::string("exception ") + hex;
 }
 
+void EndWorkers() { EndSession(); }
+
 CheckReport CheckPlugin(const char *path, FILE *out,
                         const CheckOptions &options) {
+  const ULONGLONG since = GetTickCount64();
   Run state;
   state.path = path;
   state.out = out;
   state.options = options;
   state.pluginName = FileNameOf(path);
+  for (int i = 0; i < RuleCount(); ++i)
+    state.rulesLeft += RuleSelected(options.ruleMask, i);
   run = &state;
+  // A worker waiting for another plug-in (or with other options) is not
+  // this one's.
+  if (session.live && session.queue.front() != path) EndSession();
   bool checked;
   if (options.inProcess) {
     SendMessagesTo(ReceiveInProcess);
@@ -484,18 +596,18 @@ CheckReport CheckPlugin(const char *path, FILE *out,
   } else {
     checked = Supervise();
   }
-  run = nullptr;
   CheckReport &report = state.report;
-  if (!checked) return report;
-  report.exitCode = state.failed ? 1 : 0;
-  if (out) {
+  report.seconds = SecondsSince(since);
+  if (checked) {
+    report.exitCode = state.failed ? 1 : 0;
     for (const std::string &note : report.notes)
-      fprintf(out, "NOTE  %s\n", note.c_str());
-    fprintf(out, "cost  %s\n", report.cost.c_str());
-    fprintf(out, "stagecheck: %u rules, %u hold, %d fail%s\n",
-            unsigned(report.rules.size()),
-            unsigned(report.rules.size()) - unsigned(state.failed),
-            state.failed, state.failed == 1 ? "s" : "");
+      Say("NOTE  %s\n", note.c_str());
+    if (!options.onlyFailed) Say("cost  %s\n", report.cost.c_str());
+    Say("stagecheck: %u rules, %u hold, %d fail%s\n",
+        unsigned(report.rules.size()),
+        unsigned(report.rules.size()) - unsigned(state.failed), state.failed,
+        state.failed == 1 ? "s" : "");
   }
+  run = nullptr;
   return report;
 }

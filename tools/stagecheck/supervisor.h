@@ -15,6 +15,7 @@ struct RuleOutcome {
   bool passed;
   std::string detail;  // on a pass, what it found (may be empty); on a
                        // failure, what it saw against what the rule asks
+  double seconds = 0;  // from the rule's start to its verdict
 };
 
 struct CheckReport {
@@ -27,6 +28,7 @@ struct CheckReport {
   std::vector<std::string> notes;  // reported, not rules
   std::string cost;                // the cost of draw against its floor
   int workers = 0;                 // worker processes started
+  double seconds = 0;              // the whole check, worker starts included
 };
 
 struct CheckOptions {
@@ -44,12 +46,20 @@ struct CheckOptions {
   // Whether the cost of draw is measured after the rules (a worker of its
   // own when the last rule ended its process).
   bool measureCost = true;
+  // Only the FAIL and NOTE lines and the summary line in the report.
+  bool onlyFailed = false;
+  // The plug-ins the run checks after this one, in order: the worker goes
+  // on to them when this one is done (a process start is a minute or more
+  // under an emulator), and the next CheckPlugin takes it over.
+  std::vector<std::string> following;
 };
 
 // Runs every rule (or the ones selected) on the DLL. With `out` set, writes the
 // report there as it goes (a line per rule, then notes, cost and a summary).
 CheckReport CheckPlugin(const char *path, FILE *out,
                         const CheckOptions &options);
+// Ends a worker left waiting to go on to plug-ins no longer asked for.
+void EndWorkers();
 
 // What an exception code is called ("access violation (0xC0000005)").
 std::string ExceptionName(unsigned long code);

@@ -110,7 +110,7 @@ std::string Cost(Harness &h) {
 
 }  // namespace
 
-void RunRules(const WorkerRequest &request) {
+bool RunRules(const WorkerRequest &request) {
   Harness h(CheckHost());
   h.pluginPath = request.plugin;
   h.verbose = request.verbose;
@@ -119,7 +119,7 @@ void RunRules(const WorkerRequest &request) {
     h.knownNames = request.known;
   } else {
     // Whether it is a plug-in at all, then which files it asks for.
-    if (!IsPlugin(request.plugin)) return;
+    if (!IsPlugin(request.plugin)) return true;
     std::string summary = Discover(h);
     Send("known", EncodeNames(h.knownNames));
     Send("summary", summary);
@@ -130,7 +130,7 @@ void RunRules(const WorkerRequest &request) {
            "change: stagecheck tries fewer cases)");
     if (h.retire) {
       Send("retire");
-      return;
+      return false;
     }
   }
   for (int i = request.from; i < RuleCount(); ++i) {
@@ -143,9 +143,10 @@ void RunRules(const WorkerRequest &request) {
          std::to_string(i) + (v.passed ? " PASS " : " FAIL ") + v.detail);
     if (h.retire) {
       Send("retire");
-      return;
+      return false;
     }
   }
   if (request.measureCost) Send("cost", Cost(h));
   Send("done");
+  return true;
 }

@@ -19,5 +19,6 @@ struct WorkerRequest {
 };
 
 // Runs the rules from `request.from` on, then measures the cost of draw,
-// sending every step through Send (worker_protocol.h).
-void RunRules(const WorkerRequest &request);
+// sending every step through Send (worker_protocol.h). False when the
+// worker retires: this process is to run no more plug-in code.
+bool RunRules(const WorkerRequest &request);
