@@ -84,7 +84,10 @@ RECT FreeRoom(HWND dialog, HWND control, const RECT &rect, bool across) {
   const int frame = GetSystemMetrics(SM_CXEDGE) + 1;
   for (HWND other = GetWindow(dialog, GW_CHILD); other;
        other = GetWindow(other, GW_HWNDNEXT)) {
-    if (other == control || !IsWindowVisible(other)) continue;
+    // Its own style: the dialog, still hidden, hides every control from
+    // IsWindowVisible.
+    if (other == control || !(GetWindowLongW(other, GWL_STYLE) & WS_VISIBLE))
+      continue;
     RECT r = RectIn(dialog, other);
     if (KindOf(other) == GroupText) {
       RECT inner = {r.left + frame, r.top + frame, r.right - frame,
@@ -126,16 +129,15 @@ SIZE TextRoom(HWND control) {
       room.cx = GetSystemMetrics(SM_CXMENUCHECK) + MulDiv(4, dpi, 96);
       break;
     case PushText:
-      room.cx = 2 * (GetSystemMetrics(SM_CXEDGE) + 2);
-      room.cy = 2 * GetSystemMetrics(SM_CYEDGE);
+      room.cx = 2 * (GetSystemMetrics(SM_CXEDGE) + 1);
       break;
     case GroupText:
-      room.cx = MulDiv(12, dpi, 96);
+      room.cx = MulDiv(8, dpi, 96);
       break;
     case LabelBox: {
       DWORD margins =
           static_cast<DWORD>(SendMessageW(control, EM_GETMARGINS, 0, 0));
-      room.cx = LOWORD(margins) + HIWORD(margins) + 1;  // and the caret
+      room.cx = LOWORD(margins) + HIWORD(margins);
       break;
     }
     default:

@@ -995,7 +995,10 @@ TEST_F(ScreenScale, EveryTextFitsNothingOverlapsAndFittingControlsStay) {
         // Room the control's frame takes from the text: the check circle
         // of a radio and its gap, a push button's edges, a group box's
         // indent, an edit box's margins.
-        const int radioMark = GetSystemMetrics(SM_CXMENUCHECK) + 4;
+        const int radioMark =
+            GetSystemMetrics(SM_CXMENUCHECK) + MulDiv(4, dpi, 96);
+        const int pushEdges = 2 * (GetSystemMetrics(SM_CXEDGE) + 1);
+        const int groupIndent = MulDiv(8, dpi, 96);
         for (size_t i = 0; i < now.size(); ++i) {
           const Placed &p = now[i];
           EXPECT_EQ(FontOf(p.window), FontOf(dialogWindow)) << Describe(p);
@@ -1009,8 +1012,8 @@ TEST_F(ScreenScale, EveryTextFitsNothingOverlapsAndFittingControlsStay) {
           } else if (p.className == L"Button") {
             LONG kind = p.style & BS_TYPEMASK;
             room = kind == BS_AUTORADIOBUTTON ? radioMark
-                   : kind == BS_GROUPBOX      ? 2 * 4
-                                              : 2 * 3;
+                   : kind == BS_GROUPBOX      ? groupIndent
+                                              : pushEdges;
           }
           RECT client;
           GetClientRect(p.window, &client);
