@@ -75,6 +75,12 @@ bool Inside(const RECT &inner, const RECT &outer) {
 int Max(int a, int b) { return a > b ? a : b; }
 int Min(int a, int b) { return a < b ? a : b; }
 
+bool Shown(HWND control) {
+  // Its own style: the dialog, still hidden, hides every control from
+  // IsWindowVisible.
+  return (GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
 // Where `control` may spread: inside the smallest group box that holds it
 // (off its frame), else the dialog's client area, and clear of every other
 // control beside it (across) or above and below it (down).
@@ -82,19 +88,19 @@ RECT FreeRoom(HWND dialog, HWND control, const RECT &rect, bool across) {
   RECT room;
   GetClientRect(dialog, &room);
   const int frame = GetSystemMetrics(SM_CXEDGE) + 1;
+  for (HWND box = GetWindow(dialog, GW_CHILD); box;
+       box = GetWindow(box, GW_HWNDNEXT)) {
+    if (box == control || !Shown(box) || KindOf(box) != GroupText) continue;
+    RECT r = RectIn(dialog, box);
+    RECT inner = {r.left + frame, r.top + frame, r.right - frame,
+                  r.bottom - frame};
+    if (Inside(rect, r) && Inside(inner, room)) room = inner;
+  }
   for (HWND other = GetWindow(dialog, GW_CHILD); other;
        other = GetWindow(other, GW_HWNDNEXT)) {
-    // Its own style: the dialog, still hidden, hides every control from
-    // IsWindowVisible.
-    if (other == control || !(GetWindowLongW(other, GWL_STYLE) & WS_VISIBLE))
+    if (other == control || !Shown(other) || KindOf(other) == GroupText)
       continue;
     RECT r = RectIn(dialog, other);
-    if (KindOf(other) == GroupText) {
-      RECT inner = {r.left + frame, r.top + frame, r.right - frame,
-                    r.bottom - frame};
-      if (Inside(rect, r) && Inside(inner, room)) room = inner;
-      continue;
-    }
     if (across && r.top < rect.bottom && r.bottom > rect.top) {
       if (r.right <= rect.left) room.left = Max(room.left, r.right + 1);
       if (r.left >= rect.right) room.right = Min(room.right, r.left - 1);
