@@ -32,6 +32,13 @@ const int promptFaceCount = sizeof promptFaces / sizeof promptFaces[0];
 // Created the first time they are tried, kept for the program's life.
 HFONT promptFaceFonts[promptFaceCount];
 
+// The window's outer size and the prompt's left edge at 96 dpi, in pixels:
+// a client area of 394 x 25 under the caption, the prompt at (50, 0).
+const int captureWidth = 400, captureHeight = 50, captureClientWidth = 394,
+          captureClientHeight = 25, capturePromptLeft = 50;
+// Where the open window draws the prompt: set when it is created.
+int promptLeft = capturePromptLeft;
+
 // Runs when a capture ends, whichever way. captureWindow is cleared first:
 // destroying the window activates the dialog, whose WM_ACTIVATE must then
 // refresh its labels instead of handing activation back. The repaint of
@@ -54,6 +61,37 @@ bool FontHasGlyphs(HDC dc, const wchar_t *text, int length) {
   for (int i = 0; i < length; ++i)
     if (glyphs[i] == 0xFFFF) return false;
   return true;
+}
+
+int Max(int a, int b) { return a > b ? a : b; }
+
+// The window's outer size for the display's dpi. At 96 dpi it is the one
+// the window has always had. Elsewhere the caption and the default font
+// grow with the dpi while a size in pixels does not, and the prompt lost
+// its lower half at 150 %: the client area then gets the 96-dpi room scaled
+// with the dpi, and more if the prompt, as it will be drawn, needs it (with
+// a few pixels for a last glyph that reaches past its advance).
+SIZE CaptureWindowSize(const wchar_t *prompt, int length) {
+  SIZE size = {captureWidth, captureHeight};
+  HDC dc = CreateCompatibleDC(NULL);  // the window DC's default font
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  promptLeft = MulDiv(capturePromptLeft, dpi, 96);
+  if (dpi != 96) {
+    HGDIOBJ original = SelectPromptFont(dc, prompt, length);
+    SIZE text = {0, 0};
+    GetTextExtentPoint32W(dc, prompt, length, &text);
+    if (original) SelectObject(dc, original);
+    RECT frame = {0, 0,
+                  Max(MulDiv(captureClientWidth, dpi, 96),
+                      promptLeft + text.cx + MulDiv(8, dpi, 96)),
+                  Max(MulDiv(captureClientHeight, dpi, 96), text.cy)};
+    // Style 0 gets a caption and a border, as WS_CAPTION describes.
+    AdjustWindowRectEx(&frame, WS_CAPTION, FALSE, 0);
+    size.cx = frame.right - frame.left;
+    size.cy = frame.bottom - frame.top;
+  }
+  DeleteDC(dc);
+  return size;
 }
 
 }  // namespace
@@ -119,11 +157,15 @@ HWND CreateCaptureWindow(HWND window) {
 
   wchar_t title[32];
   DisplayText(captureTitle, sizeof captureTitle - 1, title, 32);
+  wchar_t prompt[64];
+  SIZE size = CaptureWindowSize(
+      prompt, DisplayText(capturePrompt, capturePromptLength, prompt, 64));
 
   // No WS_CHILD: the dialog becomes the owner, so the window stays above
   // it and goes away with it. Style 0 gives a caption and a border only.
-  HWND capture = CreateWindowExW(0, captureClassName, title, 0, 5, 5, 400, 50,
-                                 window, NULL, windowClass.hInstance, NULL);
+  HWND capture =
+      CreateWindowExW(0, captureClassName, title, 0, 5, 5, size.cx, size.cy,
+                      window, NULL, windowClass.hInstance, NULL);
   ShowWindow(capture, SW_SHOWNORMAL);
   return capture;
 }
@@ -140,7 +182,7 @@ LRESULT CALLBACK CaptureWindowProc(HWND window, UINT message, WPARAM wParam,
       PAINTSTRUCT paint;
       HDC dc = BeginPaint(window, &paint);
       HGDIOBJ original = SelectPromptFont(dc, prompt, length);
-      TextOutW(dc, 50, 0, prompt, length);
+      TextOutW(dc, promptLeft, 0, prompt, length);
       // The class DC keeps what is selected into it: leave it as found.
       if (original) SelectObject(dc, original);
       EndPaint(window, &paint);

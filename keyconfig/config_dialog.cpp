@@ -13,6 +13,7 @@
 #include "key_config.h"
 #include "key_labels.h"
 #include "resource_ids.h"
+#include "text_fit.h"
 
 HWND dialogWindow;
 
@@ -169,9 +170,11 @@ int OnDialogCommand(HWND dialog, UINT, WPARAM wParam, LPARAM) {
 namespace {
 
 // CenterWindow shows and activates the dialog, and the WM_ACTIVATE that
-// arrives inside it already refreshes through dialogWindow.
+// arrives inside it already refreshes through dialogWindow. The texts are
+// fitted while the dialog is still hidden.
 INT_PTR OnInitDialog(HWND window) {
   dialogWindow = window;
+  FitDialogTexts(window);
   CenterWindow(window);
   RefreshDialog(1);
   return TRUE;

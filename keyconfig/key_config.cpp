@@ -8,10 +8,11 @@
 #include <windows.h>
 
 #include "config_dialog.h"
+#include "save_failure.h"
 
 KeyConfigRecord KeyConfig;
 
-static const char configPath[] = ".\\system\\config.dat";
+const char configPath[] = ".\\system\\config.dat";
 
 //                                            player 1       player 2
 static const KeyConfigRecord factoryDefaults = {
@@ -67,6 +68,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (!LoadConfig()) SetDefaultConfig();
   // -1 (the dialog could not be created) and 2 (cancel) both skip the save.
   INT_PTR result = RunConfigDialog(instance);
-  if (result == 1) SaveConfig();
+  if (result == 1) SaveConfirmedConfig();
   return 0;
 }

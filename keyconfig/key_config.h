@@ -63,3 +63,6 @@ int SaveConfig();
 
 // Stores the factory defaults in all 24 values of KeyConfig.
 void SetDefaultConfig();
+
+// The file, relative to the current directory: ".\\system\\config.dat".
+extern const char configPath[];

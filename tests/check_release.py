@@ -20,6 +20,7 @@ import zipfile
 
 PLUGIN_LIMIT = 16 * 1024
 RT_VERSION = 16
+RT_MANIFEST = 24
 
 # The source tree's own places: the archive's documents serve users who
 # have only the archive, so none of them may send a reader there.
@@ -168,6 +169,38 @@ def check_version(resources, name, version, product):
     return problems
 
 
+def check_manifest(resources, name):
+    """Problems with the application manifests of file `name`: keyconfig.exe
+    carries one (resource 1) that declares system DPI awareness and nothing
+    that changes UAC's file virtualisation or the controls' look; the other
+    binaries carry none."""
+    import xml.etree.ElementTree as ElementTree
+    found = {key: data for key, data in resources.items()
+             if key[0] == RT_MANIFEST}
+    if name != "keyconfig.exe":
+        return ["a manifest it should not have"] if found else []
+    if [key[1] for key in found] != [1]:
+        return ["manifests %s, not one as resource 1" % sorted(found)]
+    text = list(found.values())[0]
+    try:
+        root = ElementTree.fromstring(text)
+    except ElementTree.ParseError as error:
+        return ["manifest unreadable: %s" % error]
+    settings = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
+    aware = [e.text.strip() for e in root.iter(settings + "dpiAware")]
+    problems = []
+    if aware != ["true"]:
+        problems.append("dpiAware %s, not system aware ['true']" % aware)
+    if any(e.tag.endswith("}dpiAwareness") for e in root.iter()):
+        problems.append("a dpiAwareness element (per-monitor awareness)")
+    tags = [e.tag.split("}")[-1] for e in root.iter()]
+    if "requestedExecutionLevel" in tags:
+        problems.append("a requestedExecutionLevel")
+    if "dependency" in tags:
+        problems.append("a dependency (common controls 6?)")
+    return problems
+
+
 def check_binary(name, data, args):
     """Problems with one shipped binary, given as it ships."""
     try:
@@ -192,6 +225,7 @@ def check_binary(name, data, args):
         if struct.unpack_from("<I", data, at + 4)[0]:
             problems.append("debug directory time stamp")
     problems += check_version(resources, name, args.version, args.product)
+    problems += check_manifest(resources, name)
     if name.lower().endswith(".dll") and len(data) >= PLUGIN_LIMIT:
         problems.append("%d bytes, not under %d" % (len(data), PLUGIN_LIMIT))
     for text in args.forbid:

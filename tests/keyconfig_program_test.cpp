@@ -112,6 +112,34 @@ bool CaptureKey(DWORD processId, HWND dialog, int button, WORD key,
   return true;
 }
 
+// The message box of a failed save, once it is up and active.
+HWND OpenSaveMessage(DWORD processId) {
+  HWND box =
+      WaitForProcessWindow(processId, "#32770", "keyconfig", Paced(30000));
+  if (!box || !WaitWhileAlive(processId, Paced(30000),
+                              [box] { return GetForegroundWindow() == box; }))
+    return NULL;
+  return box;
+}
+
+// A real click on a button of a window of the program.
+void ClickButton(DWORD processId, HWND window, int id) {
+  RECT rect;
+  GetWindowRect(GetDlgItem(window, id), &rect);
+  POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+  MovePointerTo(centre);
+  WaitWhileAlive(processId, Paced(2000),
+                 [centre] { return PointerIsAt(centre); });
+  ClickAt(centre);
+}
+
+// What a failed save's message says, as UTF-16 read from its window.
+std::wstring MessageText(HWND box) {
+  wchar_t text[1024] = L"";
+  GetWindowTextW(GetDlgItem(box, 0xFFFF), text, 1024);
+  return text;
+}
+
 struct ProgramCase {
   const char *name;
   void (*prepare)(const std::string &folder);
@@ -132,6 +160,7 @@ Bytes LongFile() {
 }
 
 HANDLE heldFile = INVALID_HANDLE_VALUE;
+std::string noSystemFolder;  // the no_system case's folder
 
 ProgramCase programCases[] = {
     {"edit_then_cancel",
@@ -163,11 +192,24 @@ ProgramCase programCases[] = {
        Click(dialog, IDOK);
        return true;
      }},
-    {"no_system", [](const std::string &) {},
-     [](DWORD pid, Observations &) {
+    // The save fails and says so; the player makes the folder, then
+    // presses 再試行, and the edited record is saved.
+    {"no_system", [](const std::string &folder) { noSystemFolder = folder; },
+     [](DWORD pid, Observations &o) {
        HWND dialog = OpenDialog(pid);
        if (!dialog) return false;
+       Click(dialog, 1074);  // player 2, button-B, "button3"
        Click(dialog, IDOK);
+       HWND box = OpenSaveMessage(pid);
+       if (!box) return false;
+       o.seen["names the missing folder"] =
+           MessageText(box).find(L"no system folder") != std::wstring::npos
+               ? "yes"
+               : "no";
+       o.seen["folder before retry"] =
+           Exists(noSystemFolder + "\\system") ? "yes" : "no";
+       MakeFolder(noSystemFolder + "\\system");
+       ClickButton(pid, box, IDRETRY);
        return true;
      }},
     {"held",
@@ -183,6 +225,12 @@ ProgramCase programCases[] = {
        if (!dialog) return false;
        o.seen["label 1000"] = Text(dialog, 1000);
        Click(dialog, IDOK);
+       HWND box = OpenSaveMessage(pid);
+       if (!box) return false;
+       o.seen["names the file in use"] =
+           MessageText(box).find(L"in use") != std::wstring::npos ? "yes"
+                                                                  : "no";
+       ClickButton(pid, box, IDCANCEL);
        return true;
      }},
     {"long_file",
@@ -288,7 +336,6 @@ std::string Seen(size_t i, const std::string &what) {
 }
 
 std::string CaseFile(size_t i) { return CaseFile(programCases[i]); }
-std::string CaseFolder(size_t i) { return CaseFolder(programCases[i]); }
 
 const char kCaptureTitle[] =
     "\x83\x4c\x81\x5b\x83\x7b\x81\x5b\x83\x68\x90\xdd"
@@ -322,16 +369,23 @@ TEST_F(KeyconfigProgram, DefaultsWithCapturedKeysAndRadioAreSavedOnOk) {
   EXPECT_EQ(ReadBytes(CaseFile(c)), expected);
 }
 
-TEST_F(KeyconfigProgram, WithoutSystemFolderNothingIsCreated) {
+// The program creates no folder; the failed save says why, and 再試行
+// after the player has made the folder saves the edited record.
+TEST_F(KeyconfigProgram, WithoutSystemFolderTheMessageThenRetrySaves) {
   size_t c = Ran("no_system");
+  EXPECT_EQ(Seen(c, "folder before retry"), "no");
+  EXPECT_EQ(Seen(c, "names the missing folder"), "yes");
   EXPECT_EQ(LinesOf(c), (Lines{kLoadOpenFailed, kSaveOpenFailed}));
-  EXPECT_FALSE(Exists(CaseFolder(c) + "\\system"));
+  Bytes expected = kDefaultBytes;
+  expected[76] = 2;  // player 2 padB: "button3"
+  EXPECT_EQ(ReadBytes(CaseFile(c)), expected);
 }
 
-TEST_F(KeyconfigProgram, HeldFileShowsDefaultsAndStaysUnchanged) {
+TEST_F(KeyconfigProgram, HeldFileShowsDefaultsAndCancelLeavesItUnchanged) {
   size_t c = Ran("held");
   EXPECT_EQ(LinesOf(c), (Lines{kLoadOpenFailed, kSaveOpenFailed}));
   EXPECT_EQ(Seen(c, "label 1000"), "\x81\xaa");  // ↑: the default, Up
+  EXPECT_EQ(Seen(c, "names the file in use"), "yes");
   EXPECT_EQ(ReadBytes(CaseFile(c)), OddRecord());
 }
 

@@ -11,6 +11,9 @@
 #include "plain_failure_printer.h"
 
 int main(int argc, char **argv) {
+  // The awareness keyconfig.exe's manifest declares: the dialog here is
+  // measured and drawn as in the program.
+  SetProcessDPIAware();
   ::testing::InitGoogleTest(&argc, argv);
   PrintFailuresWithoutDebuggerOutput();
   std::string name =
