@@ -2,6 +2,8 @@
 #include "plugin_paths.h"
 
 #include <windows.h>
+// after windows.h, which it needs
+#include <shlwapi.h>
 
 #include <algorithm>
 
@@ -31,17 +33,20 @@ bool EndsWithDll(const std::wstring &name) {
                               TRUE) == CSTR_EQUAL;
 }
 
-// The files (not folders) that match `pattern`, in name order; with
-// `dllOnly`, only names ending in ".dll" (FindFirstFileW's "*.dll" also
-// matches "x.dllx" where short names exist).
+// The files (not folders) whose own names match `pattern`, in name order;
+// with `dllOnly`, only names ending in ".dll". FindFirstFileW also matches
+// the generated short names: under Wine "*t*" found "ソ.dll", and
+// "*.dll" finds "x.dllx" where short names exist.
 std::vector<std::string> Matches(const std::string &pattern, bool dllOnly) {
   std::vector<std::wstring> names;
+  const std::wstring spec = Widen(pattern.substr(FolderPart(pattern).size()));
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW(Widen(pattern).c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
     do {
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
       if (dllOnly && !EndsWithDll(found.cFileName)) continue;
+      if (!dllOnly && !PathMatchSpecW(found.cFileName, spec.c_str())) continue;
       names.push_back(found.cFileName);
     } while (FindNextFileW(search, &found));
     FindClose(search);
