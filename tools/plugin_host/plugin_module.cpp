@@ -184,11 +184,11 @@ int LoadPluginModule(const char *path, PluginModule &plugin,
   return 0;
 }
 
-unsigned DefaultCallLimitSeconds() {
+bool UnderEmulator() {
   // qemu's user-mode emulator, registered for 32-bit programs, runs the
-  // same code about ten times slower.
-  static int emulated = -1;
-  if (emulated < 0) {
+  // same code about ten times slower and reports faults differently.
+  static int known = -1;
+  if (known < 0) {
     char text[16] = {};
     HANDLE file =
         CreateFileA("Z:\\proc\\sys\\fs\\binfmt_misc\\qemu-i386", GENERIC_READ,
@@ -198,10 +198,12 @@ unsigned DefaultCallLimitSeconds() {
       ReadFile(file, text, sizeof text - 1, &got, nullptr);
       CloseHandle(file);
     }
-    emulated = strncmp(text, "enabled", 7) == 0;
+    known = strncmp(text, "enabled", 7) == 0;
   }
-  return emulated ? 100 : 10;
+  return known == 1;
 }
+
+unsigned DefaultCallLimitSeconds() { return UnderEmulator() ? 100 : 10; }
 
 void UnloadPluginModule(PluginModule &plugin) {
   if (plugin.module) FreeLibrary(plugin.module);

@@ -31,6 +31,9 @@ int LoadPluginModule(const char *path, PluginModule &plugin,
 
 void UnloadPluginModule(PluginModule &plugin);
 
+// Whether 32-bit code runs through qemu's user-mode emulator here.
+bool UnderEmulator();
+
 // How long a host waits for one call into a plug-in before it gives up on
 // it: 10 s, or 100 s where 32-bit code runs through qemu's emulator
 // (stagecheck's call limit).

@@ -88,24 +88,6 @@ void ShowRuleProgress() {
                " left");
 }
 
-bool UnderEmulator() {
-  // qemu's user-mode emulator, registered for 32-bit programs.
-  static int known = -1;
-  if (known < 0) {
-    char text[16] = {};
-    HANDLE file =
-        CreateFileA("Z:\\proc\\sys\\fs\\binfmt_misc\\qemu-i386", GENERIC_READ,
-                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    DWORD got = 0;
-    if (file != INVALID_HANDLE_VALUE) {
-      ReadFile(file, text, sizeof text - 1, &got, nullptr);
-      CloseHandle(file);
-    }
-    known = strncmp(text, "enabled", 7) == 0;
-  }
-  return known == 1;
-}
-
 void PrintRule(const RuleOutcome &rule) {
   if (rule.passed && run->options.onlyFailed) return;
   Say("%s  %-18s %s\n", rule.passed ? "PASS" : "FAIL", rule.name, rule.asks);
@@ -316,7 +298,7 @@ bool StartWorker(HANDLE pipe, HANDLE job, HANDLE &process) {
 
 DWORD CallLimitMs() {
   int seconds = run->options.callLimitSeconds;
-  if (seconds <= 0) seconds = UnderEmulator() ? 100 : 10;
+  if (seconds <= 0) seconds = int(DefaultCallLimitSeconds());
   return DWORD(seconds) * 1000u;
 }
 
