@@ -2,9 +2,9 @@
 # Gives a Wine prefix the fonts keyconfig's dialog is drawn with, from
 # Debian's packages (scripts/setup.sh installs them):
 #  - the dialog asks for "ＭＳ Ｐゴシック", a Windows font; it is replaced
-#    by Ume P Gothic, a free font with the same widths, under which every
-#    row label and caption fits its control (IPA P Gothic's "button-A" is
-#    a pixel too wide and wraps);
+#    by Ume P Gothic, a free font with the same widths, so that at 96 dpi
+#    the dialog looks as on Windows (with wider fonts, such as IPA P
+#    Gothic, keyconfig widens the controls whose texts do not fit);
 #  - Wine's own fonts (Marlett draws the caption buttons, Tahoma the
 #    captions) are copied into the prefix's Fonts folder, where this Wine
 #    build finds them.
