@@ -128,7 +128,7 @@ const GuideCase kCases[] = {
      {{1280, 480}},
      0,
      {"quad z 0.03,", "moves 118.2 columns", "rows 220 to 464"},
-     {"| 1280 | 0.03 | 118.2 |", "(at W = 1280: rows 220 to 464 at zoom 1)"}},
+     {"| 1280 | 0.03 | 118.2 |", "rows 220 to 464 at zoom 1"}},
     {"1024 wide",
      "stage.dll",
      {{1024, 480}},

@@ -444,10 +444,11 @@ TEST(StageviewCommandLine, DefaultFramingFillsTheFrame) {
     BitmapPixels frame = ReadImage(image);
     EXPECT_EQ(CountColour(frame, kBackground), 0) << plugin << " " << folder;
   }
-  // Raising the eye moves nearer layers down past farther ones.
+  // Raising the eye moves nearer layers down past farther ones (in a
+  // fixed frame: the default framing follows the eye).
   auto postsApart = [&](const char *eye) {
     EXPECT_EQ(RunStageview({"stage.dll", "samples\\layered", "--camera-y", eye,
-                            "--out", image}),
+                            "--framing", "guide", "--out", image}),
               0);
     BitmapPixels frame = ReadImage(image);
     return MeanRow(frame, kRedPost) - MeanRow(frame, kYellowPost);
@@ -618,8 +619,10 @@ TEST(StageviewCommandLine, BitmapsOfTheWrongKindAreNamed) {
                         "pixels not opaque); stageview draws it opaque"),
             std::string::npos)
       << errors;
-  EXPECT_EQ(errors.find("back2.bmp"), std::string::npos) << errors;
-  EXPECT_EQ(errors.find("back3.bmp"), std::string::npos) << errors;
+  EXPECT_EQ(errors.find("back2.bmp: 32-bit with an alpha"), std::string::npos)
+      << errors;
+  EXPECT_EQ(errors.find("back3.bmp: 32-bit with an alpha"), std::string::npos)
+      << errors;
 }
 
 // A folder deeper than MAX_PATH exists: stageview says it is too long for

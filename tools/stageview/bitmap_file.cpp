@@ -104,8 +104,10 @@ std::string NotBmp(const std::vector<uint8_t> &file) {
 bool ReadHeaderFields(const std::vector<uint8_t> &file, BitmapLayout &layout,
                       std::string &why) {
   const size_t size = file.size();
+  // Another format is named even when the file is too short to be a BMP.
+  if (size >= 2 && (file[0] != 'B' || file[1] != 'M'))
+    return Fail(why, NotBmp(file));
   if (size < 14 + 4) return Fail(why, "cut short: no bitmap headers");
-  if (file[0] != 'B' || file[1] != 'M') return Fail(why, NotBmp(file));
   layout.pixelOffset = Read32(file, 10);
   const uint32_t headerSize = layout.headerSize = Read32(file, 14);
   const bool windows = headerSize == 40 || headerSize == 52 ||
