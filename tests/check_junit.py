@@ -125,10 +125,15 @@ def check_escaping(folder):
            "failure text %r" % failure.text)
     expect("a note <with> & \"marks\"" in first.find("system-out").text,
            "notes")
-    expect(first.find("testcase[@name='load-paths']/system-out").text ==
-           "held <well>", "a passed rule's detail")
-    expect([int(first.get(k)) for k in ("tests", "failures", "skipped")] ==
-           [14, 1, 12], "first suite counts %s" % first.attrib)
+    # Two rules ran, one failed and one held; every other rule is skipped.
+    held = [c for c in first.findall("testcase")
+            if c.find("system-out") is not None]
+    expect([c.find("system-out").text for c in held] == ["held <well>"],
+           "a passed rule's detail")
+    cases = len(first.findall("testcase"))
+    expect(cases > 2 and
+           [int(first.get(k)) for k in ("tests", "failures", "skipped")] ==
+           [cases, 1, cases - 2], "first suite counts %s" % first.attrib)
     error = gone.find("testcase/error")
     expect(error.get("message") == 'not found <here> & "there"',
            "error %r" % error.get("message"))
