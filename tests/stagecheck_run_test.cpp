@@ -191,7 +191,6 @@ TEST(StagecheckRun, JunitTextsAreEscaped) {
   runs[0].report.exitCode = 1;
   runs[0].report.summary = "exports CreateStage & <nothing>";
   runs[0].report.notes = {"a note <with> & \"marks\""};
-  runs[0].report.cost = "draw 1.0 ns";
   runs[0].report.rules.push_back(
       {RuleAt(0).name, RuleAt(0).asks, false, detail, 0.25});
   runs[0].report.rules.push_back(

@@ -50,21 +50,6 @@ void MeasureDrawCost(StageObject &stage, const FloorCall *calls, int count,
   }
 }
 
-CostRound LeastDrawCost(StageObject &stage, const FloorCall *calls, int count,
-                        int batches, long frames) {
-  floorCalls = calls;
-  floorCallCount = count;
-  floorStage = &stage;
-  CostRound least = {0, 0};
-  for (int batch = 0; batch < batches; ++batch) {
-    double draw = NanosecondsPerCall(stage.draw, frames);
-    double floor = NanosecondsPerCall(FloorDraw, frames);
-    if (batch == 0 || draw < least.drawNs) least.drawNs = draw;
-    if (batch == 0 || floor < least.floorNs) least.floorNs = floor;
-  }
-  return least;
-}
-
 double MedianRatio(const CostRound rounds[kCostRounds]) {
   double ratios[kCostRounds];
   for (int i = 0; i < kCostRounds; ++i)

@@ -1,5 +1,4 @@
-// The cost of a plug-in's draw against its floor, shared by stagebench and
-// stagecheck: the floor is the very DrawSurface calls of one frame, with
+// The cost of a plug-in's draw against its floor, for stagebench: the floor is the very DrawSurface calls of one frame, with
 // the same arguments, made again through the record's service table from a
 // callback the compiler cannot see through. What a draw costs beyond the
 // floor is the plug-in's own work.
@@ -24,14 +23,6 @@ const int kCostRounds = 3;
 // do nothing, so that both pay the same for it.
 void MeasureDrawCost(StageObject &stage, const FloorCall *calls, int count,
                      long frames, CostRound rounds[kCostRounds]);
-
-// The least time per frame of draw and of the floor over `batches` pairs
-// of batches of `frames` calls, draw and floor taking turns. Whatever else
-// runs on the machine only ever adds time to a batch, so the least of many
-// short ones is the figure that repeats from run to run (the median of a
-// few long rounds does not: a neighbour busy in one of them moves it).
-CostRound LeastDrawCost(StageObject &stage, const FloorCall *calls, int count,
-                        int batches, long frames);
 
 // The median of the rounds' draw / floor ratios.
 double MedianRatio(const CostRound rounds[kCostRounds]);

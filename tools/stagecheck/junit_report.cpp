@@ -177,7 +177,6 @@ std::string JunitXml(const std::vector<PluginRun> &runs,
       if (!report.summary.empty()) out += report.summary + "\n";
       for (const std::string &note : report.notes)
         out += "NOTE  " + note + "\n";
-      if (!report.cost.empty()) out += "cost  " + report.cost + "\n";
     }
     double seconds = run.problem.empty() ? run.report.seconds : 0;
     suites += "  <testsuite" + Attribute("name", name) +

@@ -18,7 +18,7 @@ std::string XmlText(const std::string &text, bool attribute = false);
 // testcase with <skipped>; a path with no plug-in is one testcase
 // "load" with <error>; a report that could not be finished gets a
 // testcase "stagecheck" with <error>, and its rules not reached are
-// skipped. Notes, the cost line and the plug-in's exports go to the
+// skipped. Notes and the plug-in's exports go to the
 // suite's <system-out>.
 std::string JunitXml(const std::vector<PluginRun> &runs,
                      unsigned long ruleMask);

@@ -604,8 +604,4 @@ void ListRules(FILE *out) {
   for (const Rule &rule : rules)
     fprintf(out, "%-18s %s\n%-18s   (%s)\n", rule.info.name, rule.info.asks, "",
             rule.info.how);
-  fprintf(out, "%-18s %s\n", "cost",
-          "reported, not a rule: one draw against the same DrawSurface calls "
-          "made bare through the service table, the least time of 300 "
-          "batches of each");
 }

@@ -72,7 +72,7 @@ std::vector<std::string> Arguments() {
 }
 
 // The worker: stagecheck.exe --worker PIPE --from N [--known NAMES]
-// [--verbose] [--only MASK] [--no-cost] -- PLUGIN..., as the parent starts
+// [--verbose] [--only MASK] -- PLUGIN..., as the parent starts
 // it: --from and --known are for the first plug-in; it goes on to the
 // others from their start while it may.
 int WorkerMain(const std::vector<std::string> &argv) {
@@ -88,8 +88,6 @@ int WorkerMain(const std::vector<std::string> &argv) {
       request.verbose = true;
     else if (argv[i] == "--only" && i + 1 < argc)
       request.ruleMask = strtoul(argv[++i].c_str(), nullptr, 10);
-    else if (argv[i] == "--no-cost")
-      request.measureCost = false;
     else if (argv[i] == "--known" && i + 1 < argc) {
       request.knownGiven = true;
       request.known = DecodeNames(argv[++i]);

@@ -108,8 +108,6 @@ void Outcome(int index, bool passed, const std::string &detail) {
   run->report.rules.push_back(outcome);
   run->failed += !outcome.passed;
   PrintRule(outcome);
-  if (run->rulesLeft == 0 && run->options.measureCost)
-    ProgressStep("measuring the cost of draw");
   run->rule = -1;
   run->nextRule = index + 1;
 }
@@ -174,7 +172,6 @@ void OnOutcome(Run &, const std::string &text) {
             used ? text.substr(size_t(used)) : "");
 }
 void OnNote(Run &r, const std::string &text) { r.report.notes.push_back(text); }
-void OnCost(Run &r, const std::string &text) { r.report.cost = text; }
 void OnCrash(Run &, const std::string &text) { Crash(text); }
 void OnDamage(Run &r, const std::string &text) { r.crash = text; }
 void OnRetire(Run &r, const std::string &) { r.retired = true; }
@@ -187,7 +184,7 @@ const struct {
     {"hello", OnHello},     {"error", OnError},   {"known", OnKnown},
     {"summary", OnSummary}, {"rule", OnRule},     {"call", OnCall},
     {"back", OnBack},       {"wrote", OnWrote},   {"trace", OnTrace},
-    {"outcome", OnOutcome}, {"note", OnNote},     {"cost", OnCost},
+    {"outcome", OnOutcome}, {"note", OnNote},
     {"crash", OnCrash},     {"damage", OnDamage}, {"retire", OnRetire},
     {"done", OnDone},
 };
@@ -220,7 +217,6 @@ std::string WorkerCommand(HANDLE pipe) {
   if (run->options.verbose) command += " --verbose";
   if (run->options.ruleMask)
     command += " --only " + std::to_string(run->options.ruleMask);
-  if (!run->options.measureCost) command += " --no-cost";
   command += " -- " + Quoted(run->path);
   session.queue.assign(1, run->path);
   for (const std::string &next : run->options.following) {
@@ -441,7 +437,7 @@ void SkipUnselectedRules(Run &r) {
     ++r.nextRule;
 }
 
-// Runs workers until the rules and the cost are done; false when the DLL
+// Runs workers until the rules are done; false when the DLL
 // is no plug-in (report.exitCode 2).
 bool Supervise() {
   Run &r = *run;
@@ -487,10 +483,10 @@ bool Supervise() {
       Outcome(r.rule >= 0 ? r.rule : r.nextRule, false, happened);
       SkipUnselectedRules(r);
       // Nothing left for a fresh worker to do.
-      if (r.nextRule == count && !r.options.measureCost) return true;
+      if (r.nextRule == count) return true;
       continue;
     }
-    r.report.cost = "not measured: " + happened;
+    // Every rule has its verdict; the worker ended before saying so.
     return true;
   }
 }
@@ -572,7 +568,6 @@ CheckReport CheckPlugin(const char *path, FILE *out,
     request.plugin = path;
     request.verbose = options.verbose;
     request.ruleMask = options.ruleMask;
-    request.measureCost = options.measureCost;
     RunRules(request);
     checked = state.report.exitCode != 2;
   } else {
@@ -584,7 +579,6 @@ CheckReport CheckPlugin(const char *path, FILE *out,
     report.exitCode = state.failed ? 1 : 0;
     for (const std::string &note : report.notes)
       Say("NOTE  %s\n", note.c_str());
-    if (!options.onlyFailed) Say("cost  %s\n", report.cost.c_str());
     Say("stagecheck: %u rules, %u hold, %d fail%s\n",
         unsigned(report.rules.size()),
         unsigned(report.rules.size()) - unsigned(state.failed), state.failed,

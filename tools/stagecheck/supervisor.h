@@ -26,7 +26,6 @@ struct CheckReport {
   std::string summary;  // its exports and the files it asks for
   std::vector<RuleOutcome> rules;
   std::vector<std::string> notes;  // reported, not rules
-  std::string cost;                // the cost of draw against its floor
   int workers = 0;                 // worker processes started
   double seconds = 0;              // the whole check, worker starts included
 };
@@ -43,9 +42,6 @@ struct CheckOptions {
   std::string workerProgram;
   // The rules to run, bit i for rule i; 0: every rule.
   unsigned long ruleMask = 0;
-  // Whether the cost of draw is measured after the rules (a worker of its
-  // own when the last rule ended its process).
-  bool measureCost = true;
   // Only the FAIL and NOTE lines and the summary line in the report.
   bool onlyFailed = false;
   // The plug-ins the run checks after this one, in order: the worker goes
@@ -55,7 +51,7 @@ struct CheckOptions {
 };
 
 // Runs every rule (or the ones selected) on the DLL. With `out` set, writes the
-// report there as it goes (a line per rule, then notes, cost and a summary).
+// report there as it goes (a line per rule, then notes and a summary).
 CheckReport CheckPlugin(const char *path, FILE *out,
                         const CheckOptions &options);
 // Ends a worker left waiting to go on to plug-ins no longer asked for.

@@ -1,5 +1,5 @@
 // The worker (worker.h): discovery of the files a plug-in asks for, the
-// run through the rule table, and the cost of draw. It says everything to
+// run through the rule table. It says everything to
 // the parent as it happens, so that whatever the plug-in does to this
 // process, the parent knows where it was.
 #include "worker.h"
@@ -9,7 +9,6 @@
 #include <algorithm>
 
 #include "call_checks.h"
-#include "draw_cost.h"
 #include "host_text.h"
 #include "rules.h"
 #include "scenario.h"
@@ -68,45 +67,6 @@ std::string Discover(Harness &h) {
          "; asks for " + Join(h.knownNames);
 }
 
-// One draw timed against the same DrawSurface calls made bare: 300
-// batches of 1000 frames each, as many calls as the three rounds of
-// 100 000 frames that the median was taken of before.
-const int kCostBatches = 300;
-const long kCostFrames = 1000;
-
-// One draw timed against the same DrawSurface calls made bare.
-std::string Cost(Harness &h) {
-  h.rule = "cost";
-  Verdict v;
-  Scenario s(h);
-  if (!s.Open() || !LoadEverything(s, v)) return "not measured: " + v.detail;
-  std::vector<ServiceCall> calls;
-  if (!s.Watch(
-          nullptr, [&] { return s.Draw(); }, calls))
-    return "not measured: " + s.failure;
-  std::vector<FloorCall> floor;
-  for (const ServiceCall &call : calls)
-    if (call.service == Service::DrawSurface)
-      floor.push_back({call.surface, call.source, call.quad});
-  static HostServices bare;
-  bare = s.host.tables[0];
-  bare.DrawSurface = IgnoreDraw;
-  s.Record(0).host = &bare;
-  BeginCall("draw, timed");
-  CostRound least = LeastDrawCost(s.Record(0), floor.data(), int(floor.size()),
-                                  kCostBatches, kCostFrames);
-  EndCall();
-  s.Record(0).host = &s.host.tables[0];
-  s.Release();
-  char text[200];
-  snprintf(text, sizeof text,
-           "draw %.1f ns against %.1f ns for its %u bare DrawSurface call%s "
-           "(%.2f times; the least of %d batches each)",
-           least.drawNs, least.floorNs, unsigned(floor.size()),
-           floor.size() == 1 ? "" : "s", least.drawNs / least.floorNs,
-           kCostBatches);
-  return text;
-}
 
 }  // namespace
 
@@ -146,7 +106,6 @@ bool RunRules(const WorkerRequest &request) {
       return false;
     }
   }
-  if (request.measureCost) Send("cost", Cost(h));
   Send("done");
   return true;
 }

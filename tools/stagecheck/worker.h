@@ -1,6 +1,6 @@
 // The worker's side of a check: learning what the plug-in asks for,
-// running the rules in order, measuring the cost of draw, and sending
-// every outcome to the parent (worker_protocol.h).
+// running the rules in order, and sending every outcome to the parent
+// (worker_protocol.h).
 #pragma once
 
 #include <string>
@@ -15,10 +15,8 @@ struct WorkerRequest {
   std::vector<std::string> known;
   bool verbose = false;
   unsigned long ruleMask = 0;  // the rules to run, bit i for rule i; 0: all
-  bool measureCost = true;     // after the rules
 };
 
-// Runs the rules from `request.from` on, then measures the cost of draw,
-// sending every step through Send (worker_protocol.h). False when the
+// Runs the rules from `request.from` on, sending every step through Send (worker_protocol.h). False when the
 // worker retires: this process is to run no more plug-in code.
 bool RunRules(const WorkerRequest &request);

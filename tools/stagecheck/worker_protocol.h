@@ -17,7 +17,6 @@
 //   trace TEXT                a line of --verbose output
 //   outcome N PASS|FAIL TEXT  rule N's verdict, with what it saw
 //   note TEXT                 a note (not a rule)
-//   cost TEXT                 the cost line
 //   crash CODE ADDRESS WHERE  the worker's unhandled-exception filter, just
 //                             before the process ends (hexadecimal; WHERE
 //                             is "-" outside the plug-in)
