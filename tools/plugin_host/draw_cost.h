@@ -1,5 +1,6 @@
-// The cost of a plug-in's draw against its floor, for stagebench: the floor is the very DrawSurface calls of one frame, with
-// the same arguments, made again through the record's service table from a
+// The cost of a plug-in's draw against its floor, for stagebench: the
+// floor is the very DrawSurface calls of one frame, with the same
+// arguments, made again through the record's service table from a
 // callback the compiler cannot see through. What a draw costs beyond the
 // floor is the plug-in's own work.
 #pragma once
