@@ -184,9 +184,8 @@ const struct {
     {"hello", OnHello},     {"error", OnError},   {"known", OnKnown},
     {"summary", OnSummary}, {"rule", OnRule},     {"call", OnCall},
     {"back", OnBack},       {"wrote", OnWrote},   {"trace", OnTrace},
-    {"outcome", OnOutcome}, {"note", OnNote},
-    {"crash", OnCrash},     {"damage", OnDamage}, {"retire", OnRetire},
-    {"done", OnDone},
+    {"outcome", OnOutcome}, {"note", OnNote},     {"crash", OnCrash},
+    {"damage", OnDamage},   {"retire", OnRetire}, {"done", OnDone},
 };
 
 void Receive(const std::string &line) {
