@@ -67,7 +67,6 @@ std::string Discover(Harness &h) {
          "; asks for " + Join(h.knownNames);
 }
 
-
 }  // namespace
 
 bool RunRules(const WorkerRequest &request) {
