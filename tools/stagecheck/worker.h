@@ -17,6 +17,7 @@ struct WorkerRequest {
   unsigned long ruleMask = 0;  // the rules to run, bit i for rule i; 0: all
 };
 
-// Runs the rules from `request.from` on, sending every step through Send (worker_protocol.h). False when the
-// worker retires: this process is to run no more plug-in code.
+// Runs the rules from `request.from` on, sending every step through Send
+// (worker_protocol.h). False when the worker retires: this process is to
+// run no more plug-in code.
 bool RunRules(const WorkerRequest &request);
