@@ -716,7 +716,8 @@ TEST(UnderAnyCodePage, JapaneseFolderAndPluginLoad) {
 // The whole program under code page 1252, with the Japanese names on its
 // wide command line: the plug-in loads its bitmap from the folder, draws a
 // frame, then never returns from its second draw, which the live window
-// makes. stageview ends the run with its own exit code and names draw.
+// makes. stageview prints its framing, then ends the run with its own exit
+// code and names draw.
 TEST(WesternCodePage, HangingPluginInAJapaneseFolderEndsTheWindow) {
   JapaneseStage stage;
   CopyFileW(L"faulty_plugin_4.dll", Wide(stage.plugin).c_str(), FALSE);
@@ -730,6 +731,10 @@ TEST(WesternCodePage, HangingPluginInAJapaneseFolderEndsTheWindow) {
       kExitPluginHung)
       << output;
   EXPECT_NE(output.find("\\back1.bmp\", 0) -> back1.bmp (800 x 480"),
+            std::string::npos)
+      << output;
+  // The window too says the framing it opens with.
+  EXPECT_NE(output.find("stageview: framing: eye at x 0, y 0; zoom "),
             std::string::npos)
       << output;
   EXPECT_NE(output.find("stageview: the plug-in's draw did not return within " +
