@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "capture_window.h"
+#include "debug_lines.h"
 #include "dialog_controls.h"
 #include "key_config.h"
 #include "key_labels.h"
@@ -62,18 +63,6 @@ DialogRun RunDialog(std::vector<Step> steps) {
   INT_PTR result = RunConfigDialog(GetModuleHandleA(NULL));
   KillTimer(NULL, timer);
   return {result, nextStep};
-}
-
-// What this process sends to the debugger output, one entry per
-// OutputDebugStringA: a vectored handler sees the exception it raises.
-std::vector<std::string> debugLines;
-LONG CALLBACK RecordDebugLine(EXCEPTION_POINTERS *info) {
-  const EXCEPTION_RECORD *record = info->ExceptionRecord;
-  if (record->ExceptionCode == DBG_PRINTEXCEPTION_C &&
-      record->NumberParameters >= 2)
-    debugLines.push_back(
-        reinterpret_cast<const char *>(record->ExceptionInformation[1]));
-  return EXCEPTION_CONTINUE_SEARCH;
 }
 
 // A step that waits until `done` holds, at most `ticks` timer ticks at the

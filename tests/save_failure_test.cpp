@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "debug_lines.h"
 #include "key_config.h"
 #include "keyconfig_test_data.h"
 #include "real_input.h"
@@ -36,16 +37,6 @@ void CALLBACK PlayStep(HWND, UINT, UINT_PTR, DWORD) {
     ++stepNow;
     ticksInStep = 0;
   }
-}
-
-std::vector<std::string> debugLines;
-LONG CALLBACK RecordDebugLine(EXCEPTION_POINTERS *info) {
-  const EXCEPTION_RECORD *record = info->ExceptionRecord;
-  if (record->ExceptionCode == DBG_PRINTEXCEPTION_C &&
-      record->NumberParameters >= 2)
-    debugLines.push_back(
-        reinterpret_cast<const char *>(record->ExceptionInformation[1]));
-  return EXCEPTION_CONTINUE_SEARCH;
 }
 
 struct SaveRun {
