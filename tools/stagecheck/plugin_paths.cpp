@@ -39,14 +39,16 @@ bool EndsWithDll(const std::wstring &name) {
 // "*.dll" finds "x.dllx" where short names exist.
 std::vector<std::string> Matches(const std::string &pattern, bool dllOnly) {
   std::vector<std::wstring> names;
-  const std::wstring spec = Widen(pattern.substr(FolderPart(pattern).size()));
+  const std::wstring namePattern =
+      Widen(pattern.substr(FolderPart(pattern).size()));
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW(Widen(pattern).c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
     do {
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
       if (dllOnly && !EndsWithDll(found.cFileName)) continue;
-      if (!dllOnly && !PathMatchSpecW(found.cFileName, spec.c_str())) continue;
+      if (!dllOnly && !PathMatchSpecW(found.cFileName, namePattern.c_str()))
+        continue;
       names.push_back(found.cFileName);
     } while (FindNextFileW(search, &found));
     FindClose(search);
