@@ -210,7 +210,7 @@ void UnloadPluginModule(PluginModule &plugin) {
   plugin = PluginModule();
 }
 
-static const IMAGE_NT_HEADERS *Headers(HMODULE module) {
+const IMAGE_NT_HEADERS *ModuleHeaders(HMODULE module) {
   const BYTE *base = reinterpret_cast<const BYTE *>(module);
   const IMAGE_DOS_HEADER *dos =
       reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
@@ -221,16 +221,17 @@ bool AddressInModule(HMODULE module, const void *address) {
   if (!module) return false;
   const BYTE *base = reinterpret_cast<const BYTE *>(module);
   const BYTE *at = static_cast<const BYTE *>(address);
-  return at >= base && at < base + Headers(module)->OptionalHeader.SizeOfImage;
+  return at >= base &&
+         at < base + ModuleHeaders(module)->OptionalHeader.SizeOfImage;
 }
 
 MemoryRange ModuleImage(HMODULE module) {
   return {reinterpret_cast<unsigned char *>(module),
-          Headers(module)->OptionalHeader.SizeOfImage};
+          ModuleHeaders(module)->OptionalHeader.SizeOfImage};
 }
 
 int WritableSections(HMODULE module, MemoryRange *ranges, int capacity) {
-  const IMAGE_NT_HEADERS *nt = Headers(module);
+  const IMAGE_NT_HEADERS *nt = ModuleHeaders(module);
   const IMAGE_SECTION_HEADER *section = IMAGE_FIRST_SECTION(nt);
   int count = 0;
   for (int i = 0; i < nt->FileHeader.NumberOfSections && count < capacity;

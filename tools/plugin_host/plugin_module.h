@@ -39,6 +39,9 @@ bool UnderEmulator();
 // (stagecheck's call limit).
 unsigned DefaultCallLimitSeconds();
 
+// The PE headers of a loaded module (its image as Windows mapped it).
+const IMAGE_NT_HEADERS *ModuleHeaders(HMODULE module);
+
 // Whether an address lies in the module's image (for telling a crash of
 // the plug-in from one of the host).
 bool AddressInModule(HMODULE module, const void *address);

@@ -463,8 +463,7 @@ int32_t CallExport(const void *function, void *argument, int32_t *removed) {
 std::vector<std::string> ExportNames(HMODULE module) {
   std::vector<std::string> names;
   const BYTE *base = reinterpret_cast<const BYTE *>(module);
-  const IMAGE_NT_HEADERS *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(
-      base + reinterpret_cast<const IMAGE_DOS_HEADER *>(base)->e_lfanew);
+  const IMAGE_NT_HEADERS *nt = ModuleHeaders(module);
   const IMAGE_DATA_DIRECTORY &entry =
       nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   if (!entry.VirtualAddress || !entry.Size) return names;
